@@ -1,0 +1,2 @@
+# Warnings are on for every target of the project and kept clean.
+add_compile_options(-Wall -Wextra -Wpedantic)

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, run and test the TR640
+# control program. Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  # Qt 6 widgets and charts (Charts pulls in OpenGL widgets on Qt 6.4)
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-charts-dev
+  libgl-dev libxkbcommon-dev
+  # Chinese text in the windows and screenshots
+  fonts-wqy-microhei
+  # USB HID access and device arrival/removal notices
+  libhidapi-dev libudev-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # desktop integration checks
+  desktop-file-utils appstream
+)
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  as_root=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
