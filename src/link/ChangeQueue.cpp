@@ -1,0 +1,157 @@
+#include "link/Link.h"
+#include "model/ParamAddress.h"
+
+#include <algorithm>
+
+namespace tr640 {
+
+namespace {
+// Hold timer ticks (40 ms): a mode acknowledgement is awaited in periods of
+// this many ticks (two seconds), and the tick counter is held here.
+constexpr int kHoldPeriod = 50;
+// A mode command unacknowledged for more periods than this loses the link.
+constexpr int kModeWaitPeriods = 50;
+// Keep-alive periods without an answer before the link is declared lost.
+constexpr int kKeepAlivePeriods = 10;
+}  // namespace
+
+void Link::SendParameter(int address, std::int32_t value) {
+    store_.SetShown(PageOf(address), IndexOf(address), value);
+    store_.SetDevice(PageOf(address), IndexOf(address), value);
+    // Stored but never sent while unlinked, during a transfer or a mode wait.
+    if (vars_.sendSuppressed == 1 || vars_.linkState != kLinkedIdle) return;
+
+    vars_.holdTicks = 0;
+    if (vars_.ready == 0 || vars_.queue.count != 0) {
+        QueueChange(address, value);
+        return;
+    }
+    PendingQueue& q = vars_.queue;
+    q.addresses[0] = address;
+    q.values[0] = value;
+    vars_.transfer.state = kTransferIdle;
+    StartModeWait(address);
+    vars_.ready = 0;
+    sender_.SendCommand(proto::kCmdWrite, address, value);
+}
+
+// Consecutive changes of one parameter merge into the newest waiting entry,
+// so a dragged slider keeps one frame in flight however fast it moves.
+void Link::QueueChange(int address, std::int32_t value) {
+    PendingQueue& q = vars_.queue;
+    if (q.count != 0 && q.addresses[q.count] == address) {
+        q.values[q.count] = value;
+        return;
+    }
+    if (q.count < PendingQueue::kMaxWaiting) {
+        ++q.count;
+        q.addresses[q.count] = address;
+        q.values[q.count] = value;
+        return;
+    }
+    // Full: never drop another parameter's waiting change if this one
+    // already waits somewhere; only a new address takes the newest entry.
+    const auto first = q.addresses.begin() + 1;
+    const auto last = q.addresses.begin() + 1 + q.count;
+    const auto same = std::find(first, last, address);
+    const auto slot = same != last ? same - q.addresses.begin() : q.count;
+    q.addresses[slot] = address;
+    q.values[slot] = value;
+}
+
+// A mode recall or save going out: wait for its acknowledgement before the
+// link is idle again (a recall then reloads page 1).
+void Link::StartModeWait(int address) {
+    if (address == kAddrModeRecall) {
+        SetLabel("Load Waiting...", "调用等待中...");
+        vars_.linkState = kLinkedBusy;
+        vars_.retryCount = 0;
+        vars_.waitReason = kEventReloadModeParams;
+        ShowStatusWithLabel(0);
+    } else if (address == kAddrModeSave) {
+        vars_.retryCount = 0;
+        vars_.waitReason = kEventSaveDone;
+        SetLabel("Save Waiting...", "保存等待中...");
+    } else {
+        vars_.waitReason = 0;
+    }
+}
+
+void Link::HoldTimerTimer() {
+    vars_.holdTicks = vars_.holdTicks <= kHoldPeriod ? vars_.holdTicks + 1 : kHoldPeriod;
+    if (vars_.waitReason != 0) ShowStatusWithLabel(vars_.holdTicks * 2);
+    WaitForModeAcknowledgement();
+    SendNextWaitingChange();
+    KeepAlive();
+}
+
+void Link::WaitForModeAcknowledgement() {
+    if (vars_.ready == 1 && vars_.waitReason != 0) {
+        const int event = vars_.waitReason;
+        vars_.waitReason = 0;
+        RaiseLinkEvent(event);
+        vars_.retryCount = 0;
+        vars_.holdTicks = 0;
+    } else if (vars_.waitReason != 0 && vars_.holdTicks == kHoldPeriod) {
+        vars_.holdTicks = 0;
+        ++vars_.retryCount;
+        if (vars_.retryCount > kModeWaitPeriods) {
+            vars_.retryCount = 0;
+            timers_.hold.Stop();
+            RaiseLinkEvent(kEventConnectionLost);
+        }
+    }
+}
+
+void Link::SendNextWaitingChange() {
+    PendingQueue& q = vars_.queue;
+    if (vars_.ready == 1 && (q.count != 0 || vars_.repeatLast == 1)) {
+        vars_.ready = 0;
+        vars_.retryCount = 0;
+        vars_.holdTicks = 0;
+        const bool fromQueue = q.count >= 1;
+        if (fromQueue) {
+            std::copy(q.addresses.begin() + 1, q.addresses.begin() + 1 + q.count, q.addresses.begin());
+            std::copy(q.values.begin() + 1, q.values.begin() + 1 + q.count, q.values.begin());
+            --q.count;
+        }
+        vars_.repeatLast = (q.count == 0 && vars_.repeatLast == 0) ? 1 : 0;
+        const int address = q.addresses[0];
+        if (fromQueue && (address == kAddrModeRecall || address == kAddrModeSave)) {
+            // A mode command that had to wait keeps its meaning: it waits for
+            // its acknowledgement like one sent at once, and is not repeated
+            // (a repeat would be a second recall or save).
+            vars_.transfer.state = kTransferIdle;
+            StartModeWait(address);
+            vars_.repeatLast = 0;
+        }
+        sender_.SendCommand(proto::kCmdWrite, address, q.values[0]);
+    } else if (vars_.holdTicks % 5 == 0 && q.count != 0) {
+        // No acknowledgement for a while: send the next change anyway.
+        vars_.ready = 1;
+        vars_.repeatLast = 1;
+    }
+}
+
+void Link::KeepAlive() {
+    if (vars_.waitReason != 0 || vars_.linkState != kLinkedIdle || vars_.holdTicks % 2 != 0 ||
+        vars_.queue.count != 0) {
+        return;
+    }
+    vars_.holdTicks = 0;
+    ++vars_.retryCount;
+    if (vars_.ready == 1) {
+        vars_.ready = 0;
+        vars_.retryCount = 0;
+        sender_.SendControl(proto::kCtlKeepAlive);
+    } else if (vars_.retryCount % 3 == 0) {
+        sender_.SendControl(proto::kCtlKeepAlive);
+    }
+    if (vars_.retryCount > kKeepAlivePeriods) {
+        vars_.retryCount = 0;
+        timers_.hold.Stop();
+        RaiseLinkEvent(kEventConnectionLost);
+    }
+}
+
+}  // namespace tr640

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "link/FrameSender.h"
+#include "link/LinkPorts.h"
+#include "link/LinkState.h"
+#include "link/Replies.h"
+#include "model/ParamStore.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tr640 {
+
+// The link to the device: connecting, the three block transfers, the
+// change queue with its keep-alive, and acting on the device's replies.
+// It owns no timers or windows; the link window gives it its three timers
+// and calls the tick handlers, and the windows answer through LinkView.
+class Link {
+public:
+    struct Timers {
+        LinkTimer& connect;   // Timer1, 1000 ms: repeats the KeyFrame
+        LinkTimer& transfer;  // Timer2, 50 ms: paces block transfers
+        LinkTimer& hold;      // HoldTimer, 40 ms: queue, keep-alive, mode waits
+    };
+
+    Link(ParamStore& store, FrameSender& sender, LinkView& view, Timers timers, const int& language);
+
+    // Device presence, from the HID transport after each rebuild.
+    void DevicePresent();
+    void NoDevicePresent();
+    // Both link buttons; also the start of every connection.
+    void StartConnection();
+
+    void RaiseLinkEvent(int code);
+    void ShowLinkStatus(int kind, const std::string& text, int percent);
+
+    // The single entry point for parameter changes.
+    void SendParameter(int address, std::int32_t value);
+
+    // One whole input report from any taken device.
+    void OnReply(std::span<const std::uint8_t> reply);
+
+    // Tick handlers of the three timers.
+    void Timer1Timer();
+    void Timer2Timer();
+    void HoldTimerTimer();
+
+    void TransferStep(int step, int direction);
+
+    LinkVars& Vars() { return vars_; }
+    const LinkVars& Vars() const { return vars_; }
+
+private:
+    void SetLabel(const char* english, const char* chinese);
+    void ShowStatusWithLabel(int percent);
+    int TransferPercent() const;
+    void StopTransferTimers();
+    void BeginTransfer();
+
+    void OnConnectRead();
+    void OnReloadModeParams();
+    void OnWriteAll();
+    void OnTransferComplete();
+    void OnSaveDone();
+    void OnConnectionLost();
+    void OnConnectFailed();
+
+    void AdvanceTransfer();
+    void QueueChange(int address, std::int32_t value);
+    void StartModeWait(int address);
+    void SendNextWaitingChange();
+    void KeepAlive();
+    void WaitForModeAcknowledgement();
+
+    ParamStore& store_;
+    FrameSender& sender_;
+    LinkView& view_;
+    Timers timers_;
+    const int& language_;
+    LinkVars vars_;
+};
+
+}  // namespace tr640

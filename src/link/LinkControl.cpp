@@ -1,0 +1,134 @@
+#include "link/Link.h"
+
+#include <cstdio>
+
+namespace tr640 {
+
+Link::Link(ParamStore& store, FrameSender& sender, LinkView& view, Timers timers, const int& language)
+    : store_(store), sender_(sender), view_(view), timers_(timers), language_(language) {}
+
+void Link::SetLabel(const char* english, const char* chinese) { view_.SetLinkLabelText({english, chinese}); }
+
+void Link::ShowStatusWithLabel(int percent) { ShowLinkStatus(2, view_.LinkLabelCaption(), percent); }
+
+void Link::DevicePresent() {
+    ShowLinkStatus(1, {}, 0);
+    StartConnection();
+}
+
+void Link::NoDevicePresent() { ShowLinkStatus(0, {}, 0); }
+
+void Link::StartConnection() {
+    // Every connection scrambles with a key of its own.
+    sender_.MakeLinkKey();
+    vars_.deviceAnswered = 0;
+    timers_.hold.Stop();
+    if (vars_.linkState != kNotLinked) sender_.SendKeyFrame();
+    timers_.connect.Start();
+}
+
+void Link::Timer1Timer() {
+    if (vars_.deviceAnswered == 1) {
+        RaiseLinkEvent(kEventConnectRead);
+    } else if (vars_.linkState != kNotLinked) {
+        // The device has not taken the key yet: offer it again, without limit.
+        sender_.SendKeyFrame();
+    }
+}
+
+void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
+    switch (kind) {
+    case 0:
+        view_.SetLinkLabelColour(LinkColour::Grey);
+        timers_.transfer.Stop();
+        timers_.connect.Stop();
+        timers_.hold.Stop();
+        vars_.linkState = kNotLinked;
+        break;
+    case 1:
+        vars_.linkState = kLinkedBusy;
+        view_.SetLinkLabelColour(LinkColour::Green);
+        break;
+    case 2:
+        view_.SetLinkLabelColour(LinkColour::Green);
+        view_.ShowStatusWindow(text, percent);
+        break;
+    case 3:
+        view_.SetLinkLabelColour(LinkColour::LightGreen);
+        view_.HideStatusWindow(percent);
+        break;
+    default:
+        break;
+    }
+}
+
+void Link::RaiseLinkEvent(int code) {
+    switch (code) {
+    case kEventTransferComplete: OnTransferComplete(); break;
+    case kEventReloadModeParams: OnReloadModeParams(); break;
+    case kEventSaveDone: OnSaveDone(); break;
+    case kEventConnectRead: OnConnectRead(); break;
+    case kEventWriteAll: OnWriteAll(); break;
+    case kEventConnectionLost: OnConnectionLost(); break;
+    case kEventConnectFailed: OnConnectFailed(); break;
+    default: break;
+    }
+}
+
+void Link::OnSaveDone() {
+    vars_.linkState = kLinkedIdle;
+    SetLabel("The device is connected", "设备已连接");
+    ShowLinkStatus(3, view_.LinkLabelCaption(), 0);
+    view_.ShowMessage("提示", "保存成功!");
+}
+
+void Link::StopTransferTimers() {
+    timers_.transfer.Stop();
+    timers_.connect.Stop();
+    vars_.sendSuppressed = 0;
+}
+
+void Link::OnConnectionLost() {
+    // The hold timer that noticed the silence has stopped itself already.
+    StopTransferTimers();
+    if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
+    SetLabel("OffLine", "设备未连接");
+    if (language_ == kLanguageChinese) {
+        view_.ShowMessage("提示", "已断开连接!");
+    } else {
+        view_.ShowMessage("Confirm", "Device Disconnected!");
+    }
+}
+
+void Link::OnConnectFailed() {
+    StopTransferTimers();
+    SetLabel("OffLine", "设备未连接");
+    view_.ShowMessage("提示", "连接失败!");
+}
+
+void Link::OnReply(std::span<const std::uint8_t> reply) {
+    const ReplyOutcome outcome = ParseReply(reply, store_);
+    if (outcome.checkMismatch) {
+        char line[64];
+        std::snprintf(line, sizeof line, "CHECK MISMATCH: expected %.2X, got %.2X", outcome.expectedCheck,
+                      outcome.lastByte);
+        view_.LogTraffic(line);
+    }
+    switch (outcome.kind) {
+    case ReplyOutcome::Kind::ReadReply:
+        vars_.transfer.state = kTransferReplyIn;
+        break;
+    case ReplyOutcome::Kind::StatusAccepted:
+        vars_.deviceAnswered = 1;
+        vars_.transfer.state = kTransferReplyIn;
+        vars_.ready = 1;
+        break;
+    case ReplyOutcome::Kind::StatusError:
+        view_.ShowPlainMessage(Pick(language_, {"Ack Error!", "错误应答!"}));
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace tr640

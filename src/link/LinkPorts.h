@@ -1,0 +1,54 @@
+#pragma once
+
+#include "model/Language.h"
+
+#include <string>
+
+namespace tr640 {
+
+// One of the link window's timers. The link starts and stops them; their
+// ticks call the link's named tick handlers.
+class LinkTimer {
+public:
+    virtual ~LinkTimer() = default;
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+    virtual bool IsActive() const = 0;
+};
+
+enum class LinkColour { Grey, Green, LightGreen };
+
+// What the link shows and asks of the windows: the main window's link
+// label, the status window, message boxes, the traffic log, and the two
+// things the main window does when a transfer ends.
+class LinkView {
+public:
+    virtual ~LinkView() = default;
+
+    // The main window's link label: the text in the program's language, the
+    // other language as its hint.
+    virtual void SetLinkLabelText(const Bilingual& text) = 0;
+    virtual std::string LinkLabelCaption() const = 0;
+    virtual void SetLinkLabelColour(LinkColour colour) = 0;
+
+    // The status window: shown on top with the link label's caption and a
+    // progress percentage, or hidden with a final percentage.
+    virtual void ShowStatusWindow(const std::string& linkCaption, int percent) = 0;
+    virtual void HideStatusWindow(int percent) = 0;
+
+    // A modal message box with one OK button. The link's timers keep
+    // running while it is open.
+    virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
+    // A plain message box: the application's title as caption, one OK button.
+    virtual void ShowPlainMessage(const std::string& text) = 0;
+
+    virtual void LogTraffic(const std::string& line) = 0;
+
+    // Copies the device image into the shown image and fills every control.
+    virtual void RefreshAll() = 0;
+    // After a transfer: when the main page is shown, select the first band's
+    // frequency field of the shown microphone, as a click on it would.
+    virtual void SelectFirstBandField() = 0;
+};
+
+}  // namespace tr640

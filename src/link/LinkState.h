@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace tr640 {
+
+// Whether a device is there and whether single changes may go to it.
+enum LinkStateValue : int {
+    kNotLinked = 0,   // no matching device present
+    kLinkedBusy = 1,  // connecting, transferring, waiting for a mode command, or lost
+    kLinkedIdle = 2,  // single changes go to the device at once
+};
+
+// Link events. The numbers are fixed: the change queue stores 2 and 3 as
+// the event to raise once the device acknowledges a mode command.
+enum LinkEvent : int {
+    kEventTransferComplete = 1,
+    kEventReloadModeParams = 2,
+    kEventSaveDone = 3,
+    kEventConnectRead = 4,
+    kEventWriteAll = 6,
+    kEventConnectionLost = 7,
+    kEventConnectFailed = 9,
+};
+
+enum TransferStateValue : int {
+    kTransferIdle = 0,
+    kTransferReplyIn = 2,
+    kTransferWaiting = 3,
+    kTransferRetried = 4,
+};
+
+// Where a block transfer stands. `page` is lastPage + 1 while the end code
+// is outstanding.
+struct TransferVars {
+    int direction = 0;  // 0 read from the device, 1 write to it
+    int page = 0;
+    int lastPage = 0;
+    int block = 0;
+    int address = 0;    // page * 256 + block * 10
+    int ticks = 0;      // transfer timer ticks since the last request, held at 100
+    int state = kTransferIdle;
+};
+
+// Changes waiting for the device. Entry 0 is the change sent last; entries
+// 1..count wait, oldest first. A fixed array: a dragged slider calls into it
+// at every position, so it must never allocate.
+struct PendingQueue {
+    static constexpr int kEntries = 97;
+    static constexpr int kMaxWaiting = 96;
+    std::array<std::int32_t, kEntries> addresses{};
+    std::array<std::int32_t, kEntries> values{};
+    int count = 0;
+};
+
+// All state of the link, one instance for the run.
+struct LinkVars {
+    int linkState = kNotLinked;
+    int deviceAnswered = 0;
+    TransferVars transfer;
+    PendingQueue queue;
+    int ready = 0;          // the device acknowledged since the last frame went out
+    int repeatLast = 0;     // the last change of a burst goes out twice
+    int holdTicks = 0;      // hold timer ticks since the last event of interest
+    int retryCount = 0;     // unanswered keep-alive periods / mode wait periods
+    int waitReason = 0;     // link event to raise once a mode command is acknowledged
+    int sendSuppressed = 0; // store changes but send nothing (programmatic updates)
+};
+
+}  // namespace tr640

@@ -1,0 +1,162 @@
+#include "link/Link.h"
+#include "model/ParamAddress.h"
+
+#include <array>
+#include <cmath>
+
+namespace tr640 {
+
+namespace {
+// Transfer timer ticks: a request unanswered for more than this many ticks
+// is marked retried (page 0 requests are sent once more) ...
+constexpr int kRetryAfterTicks = 10;
+// ... and a retried request still unanswered after this many more fails the
+// connection. The tick counter is held here.
+constexpr int kFailAfterTicks = 100;
+}  // namespace
+
+int Link::TransferPercent() const {
+    const TransferVars& t = vars_.transfer;
+    if (t.lastPage == 0) return 0;
+    return static_cast<int>(std::lround(100.0 * t.page / t.lastPage));
+}
+
+void Link::TransferStep(int step, int direction) {
+    const TransferVars& t = vars_.transfer;
+    const bool endCode = step == t.lastPage + 1;
+    if (direction == 0) {
+        if (step <= kLastPage) {
+            sender_.SendCommand(proto::kCmdRead, proto::kAddrReadRequest, t.address);
+        } else if (endCode) {
+            sender_.SendControl(proto::kCtlReadDone);
+        }
+        return;
+    }
+    if (step <= kLastPage) {
+        const int page = t.address / 256;
+        const int first = t.address % 256;
+        std::array<std::uint8_t, proto::kBlockDataSize + 1> block{};  // + the filler byte the frame copies
+        block[0] = static_cast<std::uint8_t>(page);
+        block[1] = static_cast<std::uint8_t>(first);
+        for (int i = 0; i < 10; ++i) {
+            // The device takes index 0..84 of a page; the rest of the block is padding.
+            const std::int32_t v = first + i <= kDeviceIndexLimit ? store_.Device(page, first + i) : 0;
+            const WireWord w = EncodeWord(v);
+            block[2 + 2 * i] = w.high;
+            block[3 + 2 * i] = w.low;
+        }
+        sender_.SendBlock(proto::kCmdWrite, proto::kAddrBlockWrite, proto::kBlockPayload, block);
+    } else if (endCode) {
+        sender_.SendControl(proto::kCtlWriteDone);
+    }
+}
+
+// Every transfer first silences the connect timer and the change queue:
+// queued changes that have not gone out are dropped (their values stay in
+// the store).
+void Link::BeginTransfer() {
+    timers_.connect.Stop();
+    vars_.queue.count = 0;
+    timers_.hold.Stop();
+}
+
+void Link::OnConnectRead() {
+    BeginTransfer();
+    TransferVars& t = vars_.transfer;
+    t.lastPage = kLastPage;
+    t.direction = 0;
+    t.page = 0;
+    t.state = kTransferIdle;
+    t.ticks = 0;
+    t.address = 0;
+    t.block = 0;
+    if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
+    TransferStep(0, 0);
+    SetLabel("Connecting ...", "连接中...");
+    ShowStatusWithLabel(0);
+    timers_.transfer.Start();
+}
+
+void Link::OnReloadModeParams() {
+    // Only page 1 changes with a user mode; page 0 is not read again.
+    BeginTransfer();
+    TransferVars& t = vars_.transfer;
+    t.page = 1;
+    t.lastPage = kLastPage;
+    t.direction = 0;
+    t.address = MakeAddress(1, 0);
+    SetLabel("Downloading...", "加载中...");
+    ShowStatusWithLabel(0);
+    TransferStep(1, 0);
+    if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
+    timers_.transfer.Start();
+}
+
+void Link::OnWriteAll() {
+    if (vars_.linkState != kLinkedIdle) return;
+    BeginTransfer();
+    TransferVars& t = vars_.transfer;
+    t.address = MakeAddress(1, 0);
+    t.page = 1;
+    t.lastPage = kLastPage;
+    t.direction = 1;
+    t.block = 0;
+    SetLabel("Downloading...", "下载数据...");
+    vars_.linkState = kLinkedBusy;
+    TransferStep(1, 1);
+    timers_.transfer.Start();
+}
+
+void Link::OnTransferComplete() {
+    view_.RefreshAll();
+    vars_.linkState = kLinkedIdle;
+    vars_.queue.count = 0;
+    vars_.deviceAnswered = 0;
+    SetLabel("The device is connected", "设备已连接");
+    ShowLinkStatus(3, view_.LinkLabelCaption(), TransferPercent());
+    timers_.hold.Start();
+    view_.SelectFirstBandField();
+}
+
+void Link::AdvanceTransfer() {
+    TransferVars& t = vars_.transfer;
+    if (t.block == kBlocksPerPage[t.page]) {
+        t.block = 0;
+        ++t.page;
+    } else {
+        ++t.block;
+    }
+    t.address = t.page * 256 + t.block * 10;
+    TransferStep(t.page, t.direction);
+}
+
+void Link::Timer2Timer() {
+    TransferVars& t = vars_.transfer;
+    if (t.ticks < kFailAfterTicks) ++t.ticks;
+    ShowStatusWithLabel(TransferPercent());
+
+    if (t.state == kTransferReplyIn) {
+        // Only this tick advances, one step at most, so a reply that arrives
+        // twice never skips a block.
+        if (t.page > t.lastPage) {
+            t.state = kTransferIdle;
+            timers_.transfer.Stop();
+            RaiseLinkEvent(kEventTransferComplete);
+        } else {
+            AdvanceTransfer();
+        }
+        t.state = kTransferWaiting;
+        t.ticks = 0;
+    } else if ((t.state == kTransferWaiting || t.state == kTransferIdle) && t.ticks > kRetryAfterTicks) {
+        // A first request that gets no answer at all leaves the state Idle;
+        // it times out like any other, so a lost reply cannot hang the link.
+        if (t.page == 0) TransferStep(0, t.direction);
+        t.state = kTransferRetried;
+        t.ticks = 0;
+    } else if (t.state == kTransferRetried && t.ticks >= kFailAfterTicks) {
+        t.state = kTransferIdle;
+        RaiseLinkEvent(kEventConnectFailed);
+    }
+}
+
+}  // namespace tr640

@@ -1,0 +1,204 @@
+#include "link/LinkHarness.h"
+
+namespace tr640::testing {
+namespace {
+
+using Write = VirtualTr640::WriteRecord;
+constexpr int kGain = 0x010E;
+constexpr int kFreq = 0x010D;
+
+class ChangeQueueTest : public LinkFixture {
+protected:
+    void SetUp() override {
+        Connect();
+        device.ClearWriteLog();
+    }
+    // The parameter writes the device took, without keep-alives.
+    std::vector<Write> ParameterWrites() const {
+        std::vector<Write> out;
+        for (const Write& w : device.WriteLog())
+            if (w.address != proto::kAddrControl) out.push_back(w);
+        return out;
+    }
+    int KeepAlives() const {
+        int n = 0;
+        for (const Write& w : device.WriteLog()) n += w == Write{proto::kAddrControl, proto::kCtlKeepAlive};
+        return n;
+    }
+    int RunHoldUntilStopped(int maxTicks) {
+        int ticks = 0;
+        while (holdTimer.active && ticks < maxTicks) {
+            TickHold();
+            ++ticks;
+        }
+        return ticks;
+    }
+};
+
+TEST_F(ChangeQueueTest, ChangeWhileIdleAndAcknowledgedGoesOutAtOnce) {
+    link.SendParameter(kGain, 160);
+    EXPECT_EQ(store.Shown(kGain), 160);
+    EXPECT_EQ(store.Device(kGain), 160);
+    EXPECT_EQ(ParameterWrites(), (std::vector<Write>{{kGain, 160}}));
+    EXPECT_EQ(link.Vars().ready, 0);
+    Pump();
+    EXPECT_EQ(link.Vars().ready, 1);
+    EXPECT_EQ(device.Value(kGain), 160);
+}
+
+TEST_F(ChangeQueueTest, ChangesWhileUnacknowledgedWaitAndOnlyTheNewestEntryMerges) {
+    link.SendParameter(kGain, 151);  // in flight
+    link.SendParameter(kGain, 152);
+    link.SendParameter(kGain, 153);
+    EXPECT_EQ(link.Vars().queue.count, 1);
+    EXPECT_EQ(link.Vars().queue.values[1], 153);
+
+    link.SendParameter(kFreq, 900);
+    link.SendParameter(kGain, 154);
+    EXPECT_EQ(link.Vars().queue.count, 3);  // A, B, A: only the newest entry merges
+}
+
+TEST_F(ChangeQueueTest, LastChangeOfABurstGoesOutTwiceThenOnlyKeepAlives) {
+    link.SendParameter(kGain, 151);
+    link.SendParameter(kGain, 152);
+    link.SendParameter(kFreq, 1200);
+    for (int i = 0; i < 12; ++i) TickHold();
+    EXPECT_EQ(ParameterWrites(), (std::vector<Write>{{kGain, 151}, {kGain, 152}, {kFreq, 1200}, {kFreq, 1200}}));
+    EXPECT_GT(KeepAlives(), 0);
+    EXPECT_EQ(device.Value(kFreq), 1200);
+}
+
+TEST_F(ChangeQueueTest, KeepAliveGoesOutEverySecondTick) {
+    for (int i = 0; i < 20; ++i) TickHold();
+    EXPECT_EQ(KeepAlives(), 10);
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+}
+
+TEST_F(ChangeQueueTest, SilentDeviceIsDeclaredLostAfterElevenKeepAlivePeriods) {
+    device.SetSilent(true);
+    const int ticks = RunHoldUntilStopped(100);
+    EXPECT_FALSE(holdTimer.active);
+    EXPECT_GE(ticks, 22);
+    EXPECT_LE(ticks, 24);  // about 880 ms of 40 ms ticks
+    EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
+    EXPECT_EQ(view.messages, (std::vector<std::string>{"提示|已断开连接!"}));
+    EXPECT_EQ(view.caption, "设备未连接");
+    // Unanswered keep-alives are repeated every third period.
+}
+
+TEST_F(ChangeQueueTest, LostDeviceMessageFollowsTheLanguage) {
+    language = kLanguageEnglish;
+    device.SetSilent(true);
+    RunHoldUntilStopped(100);
+    EXPECT_EQ(view.messages, (std::vector<std::string>{"Confirm|Device Disconnected!"}));
+}
+
+TEST_F(ChangeQueueTest, SuppressedOrUnlinkedChangesAreStoredButNotSent) {
+    link.Vars().sendSuppressed = 1;
+    link.SendParameter(kGain, 170);
+    link.Vars().sendSuppressed = 0;
+    link.NoDevicePresent();
+    link.SendParameter(kFreq, 777);
+    EXPECT_TRUE(ParameterWrites().empty());
+    EXPECT_EQ(store.Shown(kGain), 170);
+    EXPECT_EQ(store.Device(kFreq), 777);
+}
+
+TEST_F(ChangeQueueTest, WithoutAcknowledgementTheQueueIsForcedOnEveryFifthTick) {
+    device.SetSilent(true);
+    link.SendParameter(kGain, 151);
+    link.SendParameter(kFreq, 1000);
+    for (int i = 0; i < 5; ++i) TickHold();  // tick 5 forces Ready ...
+    EXPECT_EQ(link.Vars().queue.count, 1);
+    TickHold();  // ... and tick 6 sends without an acknowledgement
+    EXPECT_EQ(link.Vars().queue.count, 0);
+    EXPECT_EQ(device.Stats().framesIgnored, 2u);
+}
+
+TEST_F(ChangeQueueTest, FullQueueNeverDropsAnotherParametersWaitingChange) {
+    link.SendParameter(0x0103, 1);  // in flight, never acknowledged here
+    for (int i = 0; i < PendingQueue::kMaxWaiting; ++i) link.SendParameter(0x0200 + i, i);  // 96 distinct waiting
+    PendingQueue& q = link.Vars().queue;
+    ASSERT_EQ(q.count, 96);
+
+    link.SendParameter(0x0200 + 5, 5000);  // already waiting at entry 6: updated in place
+    EXPECT_EQ(q.values[6], 5000);
+    EXPECT_EQ(q.addresses[96], 0x0200 + 95);
+    EXPECT_EQ(q.values[96], 95);
+
+    link.SendParameter(0x0110, 42);  // new address: takes the newest entry
+    EXPECT_EQ(q.count, 96);
+    EXPECT_EQ(q.addresses[96], 0x0110);
+    EXPECT_EQ(q.values[96], 42);
+}
+
+TEST_F(ChangeQueueTest, ModeRecallWaitsForTheAcknowledgementThenReloadsPageOne) {
+    link.SendParameter(kAddrModeRecall, 2);
+    EXPECT_EQ(view.caption, "调用等待中...");
+    EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
+    EXPECT_EQ(link.Vars().waitReason, kEventReloadModeParams);
+    EXPECT_TRUE(view.statusShown);
+
+    TickHold();  // acknowledged: the reload starts
+    EXPECT_TRUE(transferTimer.active);
+    EXPECT_EQ(view.caption, "加载中...");
+    RunTransfer();
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    for (int index = 0; index < kPageCount[1]; ++index)
+        EXPECT_EQ(store.Shown(1, index), device.UserMode(3)[index]) << index;
+}
+
+TEST_F(ChangeQueueTest, ModeSaveEndsInSaveDone) {
+    link.SendParameter(kAddrModeSave, 1);
+    EXPECT_EQ(view.caption, "保存等待中...");
+    TickHold();
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(view.messages, (std::vector<std::string>{"提示|保存成功!"}));
+    EXPECT_FALSE(view.statusShown);
+    for (int index = 0; index < kPageCount[1]; ++index) EXPECT_EQ(device.UserMode(2)[index], device.Value(1, index));
+}
+
+TEST_F(ChangeQueueTest, QueuedModeRecallKeepsItsMeaningWhenItFinallyGoesOut) {
+    link.SendParameter(kGain, 155);  // in flight
+    link.SendParameter(kAddrModeRecall, 3);  // must wait
+    EXPECT_EQ(link.Vars().waitReason, 0);
+    EXPECT_EQ(link.Vars().queue.count, 1);
+
+    TickHold();  // acknowledged: the recall goes out and is waited for
+    EXPECT_EQ(link.Vars().waitReason, kEventReloadModeParams);
+    EXPECT_EQ(view.caption, "调用等待中...");
+    TickHold();
+    RunTransfer();
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    for (int index = 0; index < kPageCount[1]; ++index)
+        EXPECT_EQ(store.Shown(1, index), device.UserMode(4)[index]) << index;
+    // The recall went out once: a repeat would recall the mode a second time.
+    int recalls = 0;
+    for (const Write& w : device.WriteLog()) recalls += w.address == kAddrModeRecall;
+    EXPECT_EQ(recalls, 1);
+}
+
+TEST_F(ChangeQueueTest, QueuedModeSaveEndsInSaveDone) {
+    link.SendParameter(kGain, 155);
+    link.SendParameter(kAddrModeSave, 0);
+    TickHold();
+    EXPECT_EQ(link.Vars().waitReason, kEventSaveDone);
+    TickHold();
+    EXPECT_EQ(view.messages, (std::vector<std::string>{"提示|保存成功!"}));
+    EXPECT_EQ(device.UserMode(1)[kGain & 0xFF], 155);
+}
+
+TEST_F(ChangeQueueTest, UnacknowledgedModeCommandIsWaitedForInTwoSecondPeriods) {
+    device.SetSilent(true);
+    link.SendParameter(kAddrModeSave, 0);
+    int ticks = 0;
+    while (holdTimer.active && ticks < 5000) {
+        link.HoldTimerTimer();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 51 * 50);  // about 102 s
+    EXPECT_EQ(view.messages, (std::vector<std::string>{"提示|已断开连接!"}));
+}
+
+}  // namespace
+}  // namespace tr640::testing

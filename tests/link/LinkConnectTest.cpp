@@ -1,0 +1,172 @@
+#include "link/LinkHarness.h"
+
+namespace tr640::testing {
+namespace {
+
+TEST_F(LinkFixture, DevicePresentSendsTheKeyAndRepeatsItEverySecondUntilTheDeviceAnswers) {
+    device.SetSilent(true);
+    link.DevicePresent();
+    EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
+    EXPECT_EQ(view.colour, LinkColour::Green);
+    EXPECT_TRUE(connectTimer.active);
+    EXPECT_EQ(keyFrames(), 1);
+
+    TickConnect();
+    TickConnect();
+    EXPECT_EQ(keyFrames(), 3);
+    EXPECT_FALSE(transferTimer.active);
+
+    device.SetSilent(false);
+    TickConnect();  // the device takes this KeyFrame
+    EXPECT_EQ(link.Vars().deviceAnswered, 1);
+    EXPECT_EQ(keyFrames(), 4);
+    TickConnect();  // next second: the connect read starts
+    EXPECT_FALSE(connectTimer.active);
+    EXPECT_TRUE(transferTimer.active);
+    EXPECT_EQ(view.caption, "连接中...");
+    EXPECT_TRUE(view.statusShown);
+}
+
+TEST_F(LinkFixture, ConnectReadFetchesElevenBlocksInOrderAndGoesIdle) {
+    link.DevicePresent();
+    TickConnect();
+    const int ticks = RunTransfer();
+    EXPECT_EQ(ticks, 12);  // eleven blocks and the end code, one tick each
+
+    EXPECT_EQ(ReadRequests(), (std::vector<std::uint16_t>{0x0000, 0x000A, 0x0100, 0x010A, 0x0114, 0x011E, 0x0128,
+                                                          0x0132, 0x013C, 0x0146, 0x0150}));
+    const auto& log = device.WriteLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), (VirtualTr640::WriteRecord{proto::kAddrControl, proto::kCtlReadDone}));
+
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    EXPECT_TRUE(holdTimer.active);
+    EXPECT_FALSE(transferTimer.active);
+    EXPECT_EQ(view.refreshes, 1);
+    EXPECT_EQ(view.firstBandSelections, 1);
+    EXPECT_EQ(view.caption, "设备已连接");
+    EXPECT_EQ(view.hint, "The device is connected");
+    EXPECT_EQ(view.colour, LinkColour::LightGreen);
+    EXPECT_FALSE(view.statusShown);
+    EXPECT_EQ(view.hiddenPercent, 200);
+
+    for (int page = 0; page <= kLastPage; ++page)
+        for (int index = 0; index < kPageCount[page]; ++index)
+            EXPECT_EQ(store.Device(page, index), device.Value(page, index)) << page << ":" << index;
+}
+
+TEST_F(LinkFixture, StatusWindowShowsPageProgressZeroThenHundredThenTwoHundred) {
+    link.DevicePresent();
+    TickConnect();
+    RunTransfer();
+    const auto& p = view.statusPercents;
+    ASSERT_GE(p.size(), 12u);
+    EXPECT_EQ(p.front(), 0);
+    EXPECT_EQ(std::count(p.begin(), p.end(), 0), 3);    // the event, then two ticks on page 0
+    EXPECT_EQ(std::count(p.begin(), p.end(), 200), 1);  // the tick that sees the end code's answer
+    EXPECT_EQ(view.statusTexts.front(), "连接中...");
+}
+
+TEST_F(LinkFixture, NoDevicePresentDropsTheLinkSilently) {
+    Connect();
+    link.NoDevicePresent();
+    EXPECT_EQ(link.Vars().linkState, kNotLinked);
+    EXPECT_EQ(view.colour, LinkColour::Grey);
+    EXPECT_EQ(view.caption, "设备已连接");  // the text stays, only the colour changes
+    EXPECT_FALSE(connectTimer.active || transferTimer.active || holdTimer.active);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(LinkFixture, LinkButtonWhileNotLinkedRunsTheTimerButSendsNothing) {
+    link.StartConnection();
+    EXPECT_TRUE(connectTimer.active);
+    link.Timer1Timer();
+    EXPECT_TRUE(transport.Written().empty());
+}
+
+TEST_F(LinkFixture, ReconnectWhileLinkedRestartsFromTheKeyAndReadsEverythingAgain) {
+    Connect();
+    transport.ClearWritten();
+    link.DevicePresent();  // a rebuild of the device list found it again
+    EXPECT_FALSE(holdTimer.active);
+    EXPECT_EQ(keyFrames(), 1);
+    TickConnect();
+    RunTransfer();
+    EXPECT_EQ(ReadRequests().size(), 11u);
+    EXPECT_EQ(view.refreshes, 2);
+}
+
+TEST_F(LinkFixture, StalledTransferEndsWithConnectFailedAndKeepsWhatArrived) {
+    link.DevicePresent();
+    TickConnect();  // the first block is requested and answered
+    device.SetSilent(true);
+    RunTransfer();
+    EXPECT_FALSE(transferTimer.active);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], "提示|连接失败!");
+    EXPECT_EQ(view.caption, "设备未连接");
+    EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
+    EXPECT_EQ(view.refreshes, 0);
+    EXPECT_EQ(store.Device(0, 8), device.Value(0, 8));  // the first block stays in the device image
+    // Page 0 requests are repeated once after eleven silent ticks.
+    EXPECT_EQ(ReadRequests(), (std::vector<std::uint16_t>{0x0000, 0x000A, 0x000A}));
+}
+
+TEST_F(LinkFixture, FirstRequestLostStillTimesOutInsteadOfHanging) {
+    link.DevicePresent();
+    Pump();
+    device.SetSilent(true);
+    link.Timer1Timer();  // the connect read starts; its first request is never answered
+    RunTransfer();
+    EXPECT_FALSE(transferTimer.active);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], "提示|连接失败!");
+}
+
+TEST_F(LinkFixture, LostReplyOnPageZeroIsMadeGoodByTheRepeat) {
+    link.DevicePresent();
+    Pump();
+    device.SetSilent(true);
+    link.Timer1Timer();  // the first read request goes unanswered
+    device.SetSilent(false);
+    RunTransfer();
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(store.Device(0, 14), device.Value(0, 14));
+}
+
+TEST_F(LinkFixture, WriteAllSendsPageOneBlocksWithZerosAboveIndexEightyFour) {
+    Connect();
+    for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store.SetDevice(1, index, 500 + index);
+    device.ClearWriteLog();
+    view.refreshes = 0;
+
+    link.RaiseLinkEvent(kEventWriteAll);
+    EXPECT_EQ(view.caption, "下载数据...");
+    EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
+    RunTransfer();
+
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(view.refreshes, 1);
+    for (int index = 0; index <= 84; ++index) EXPECT_EQ(device.Value(1, index), 500 + index) << index;
+    for (int index = 85; index < 90; ++index) EXPECT_EQ(device.Value(1, index), 0) << index;
+    EXPECT_EQ(device.WriteLog().back(), (VirtualTr640::WriteRecord{proto::kAddrControl, proto::kCtlWriteDone}));
+    EXPECT_EQ(device.WriteLog().size(), 91u);  // nine blocks of ten and the end code
+}
+
+TEST_F(LinkFixture, WriteAllWhileNotIdleDoesNothing) {
+    link.RaiseLinkEvent(kEventWriteAll);
+    EXPECT_FALSE(transferTimer.active);
+    EXPECT_TRUE(transport.Written().empty());
+}
+
+TEST_F(LinkFixture, UnknownEventAndStatusKindChangeNothing) {
+    Connect();
+    const LinkVars before = link.Vars();
+    link.RaiseLinkEvent(5);
+    link.ShowLinkStatus(5, "x", 50);
+    EXPECT_EQ(link.Vars().linkState, before.linkState);
+    EXPECT_TRUE(holdTimer.active);
+}
+
+}  // namespace
+}  // namespace tr640::testing

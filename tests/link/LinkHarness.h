@@ -1,0 +1,146 @@
+#pragma once
+
+#include "link/FrameSender.h"
+#include "link/Link.h"
+#include "model/ParamStore.h"
+#include "virtualdevice/VirtualTransport.h"
+#include "virtualdevice/VirtualTr640.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tr640::testing {
+
+// A timer the test drives: it only remembers whether it runs.
+class FakeTimer : public LinkTimer {
+public:
+    bool active = false;
+    int starts = 0;
+    void Start() override {
+        active = true;
+        ++starts;
+    }
+    void Stop() override { active = false; }
+    bool IsActive() const override { return active; }
+};
+
+// Stands in for the windows: records what the link shows.
+class RecordingView : public LinkView {
+public:
+    std::string caption = "离线模式";
+    std::string hint;
+    LinkColour colour = LinkColour::Grey;
+    bool statusShown = false;
+    std::vector<int> statusPercents;
+    std::vector<std::string> statusTexts;
+    int hiddenPercent = -1;
+    std::vector<std::string> messages;  // "caption|text"
+    std::vector<std::string> traffic;
+    int refreshes = 0;
+    int firstBandSelections = 0;
+    int language = kLanguageChinese;
+    ParamStore* store = nullptr;
+
+    void SetLinkLabelText(const Bilingual& text) override {
+        caption = Pick(language, text);
+        hint = language == kLanguageChinese ? text.english : text.chinese;
+    }
+    std::string LinkLabelCaption() const override { return caption; }
+    void SetLinkLabelColour(LinkColour c) override { colour = c; }
+    void ShowStatusWindow(const std::string& text, int percent) override {
+        statusShown = true;
+        statusTexts.push_back(text);
+        statusPercents.push_back(percent);
+    }
+    void HideStatusWindow(int percent) override {
+        statusShown = false;
+        hiddenPercent = percent;
+    }
+    void ShowMessage(const std::string& c, const std::string& text) override { messages.push_back(c + "|" + text); }
+    void ShowPlainMessage(const std::string& text) override { messages.push_back("|" + text); }
+    void LogTraffic(const std::string& line) override { traffic.push_back(line); }
+    void RefreshAll() override {
+        ++refreshes;
+        if (store) store->CopyDeviceToShown();
+    }
+    void SelectFirstBandField() override { ++firstBandSelections; }
+};
+
+// The link wired to a virtual TR640, with every timer driven by hand.
+class LinkFixture : public ::testing::Test {
+protected:
+    LinkFixture() {
+        view.store = &store;
+        transport.SetReplyHandler([this](const std::vector<std::uint8_t>& r) { link.OnReply(r); });
+    }
+
+    // Lets the device's answers reach the link, as the event loop would
+    // between two timer ticks.
+    void Pump() {
+        device.Tick();
+        transport.DeliverReplies();
+    }
+    void TickConnect() {
+        Pump();
+        if (connectTimer.active) link.Timer1Timer();
+        Pump();
+    }
+    void TickTransfer() {
+        Pump();
+        if (transferTimer.active) link.Timer2Timer();
+        Pump();
+    }
+    void TickHold() {
+        Pump();
+        if (holdTimer.active) link.HoldTimerTimer();
+        Pump();
+    }
+    // Runs transfer ticks until the transfer timer stops (or a bound is hit).
+    int RunTransfer(int maxTicks = 500) {
+        int ticks = 0;
+        while (transferTimer.active && ticks < maxTicks) {
+            TickTransfer();
+            ++ticks;
+        }
+        return ticks;
+    }
+    // Device found and linked: presence, key, connect read, idle.
+    void Connect() {
+        link.DevicePresent();
+        TickConnect();
+        RunTransfer();
+        ASSERT_EQ(link.Vars().linkState, kLinkedIdle);
+    }
+
+    // Read requests and control codes as the device saw them, unscrambled.
+    std::vector<std::uint16_t> ReadRequests() const {
+        std::vector<std::uint16_t> out;
+        for (const auto& w : transport.Written()) {
+            if (w[0] != proto::kDataReportId) continue;
+            FrameBuffer f{};
+            std::copy(w.begin(), w.end(), f.begin());
+            ScrambleFrame(f, sender.Key());
+            if (f[3] == proto::kCmdRead) out.push_back(static_cast<std::uint16_t>(f[6] * 256 + f[7]));
+        }
+        return out;
+    }
+
+    int keyFrames() const {
+        int n = 0;
+        for (const auto& w : transport.Written()) n += w[0] == proto::kKeyReportId;
+        return n;
+    }
+
+    ParamStore store;
+    VirtualTr640 device;
+    VirtualTransport transport{device};
+    FrameSender sender{transport, [] { return TimeOfDay{10, 20, 30, 400}; }};
+    RecordingView view;
+    FakeTimer connectTimer, transferTimer, holdTimer;
+    int language = kLanguageChinese;
+    Link link{store, sender, view, {connectTimer, transferTimer, holdTimer}, language};
+};
+
+}  // namespace tr640::testing
