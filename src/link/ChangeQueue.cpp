@@ -51,10 +51,15 @@ void Link::QueueChange(int address, std::int32_t value) {
     }
     // Full: never drop another parameter's waiting change if this one
     // already waits somewhere; only a new address takes the newest entry.
-    const auto first = q.addresses.begin() + 1;
-    const auto last = q.addresses.begin() + 1 + q.count;
-    const auto same = std::find(first, last, address);
-    const auto slot = same != last ? same - q.addresses.begin() : q.count;
+    // The newest waiting entry of the address is the one updated, so that
+    // no older value of it goes out after the new one.
+    int slot = q.count;
+    for (int i = q.count; i >= 1; --i) {
+        if (q.addresses[i] == address) {
+            slot = i;
+            break;
+        }
+    }
     q.addresses[slot] = address;
     q.values[slot] = value;
 }

@@ -132,6 +132,23 @@ TEST_F(ChangeQueueTest, FullQueueNeverDropsAnotherParametersWaitingChange) {
     EXPECT_EQ(q.values[96], 42);
 }
 
+TEST_F(ChangeQueueTest, FullQueueUpdatesTheNewestWaitingEntryOfAnAddress) {
+    link.SendParameter(0x01F0, 1);  // in flight
+    for (int i = 0; i < PendingQueue::kMaxWaiting - 1; ++i) link.SendParameter(0x0100 + i, i);
+    link.SendParameter(0x0107, 700);  // waits twice now: entries 8 and 96
+    PendingQueue& q = link.Vars().queue;
+    ASSERT_EQ(q.count, 96);
+
+    link.SendParameter(0x0107, 701);
+    EXPECT_EQ(q.values[8], 7);
+    EXPECT_EQ(q.values[96], 701);
+
+    // Drained, the device ends with the newest value, not an older one.
+    for (int i = 0; i < 120; ++i) TickHold();
+    EXPECT_EQ(link.Vars().queue.count, 0);
+    EXPECT_EQ(device.Value(0x0107), 701);
+}
+
 TEST_F(ChangeQueueTest, ModeRecallWaitsForTheAcknowledgementThenReloadsPageOne) {
     link.SendParameter(kAddrModeRecall, 2);
     EXPECT_EQ(view.caption, "调用等待中...");
