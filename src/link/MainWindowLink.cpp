@@ -1,0 +1,51 @@
+#include "link/MainWindowLink.h"
+
+#include "ui/Unit4.h"
+
+#include <QLabel>
+#include <QPalette>
+
+#include <utility>
+
+namespace tr640 {
+
+QColor LinkLabelColour(LinkColour colour) {
+    switch (colour) {
+    case LinkColour::Green: return QColor(0, 128, 0);
+    case LinkColour::LightGreen: return QColor(0, 202, 0);
+    case LinkColour::Grey: break;
+    }
+    return QColor(160, 160, 164);
+}
+
+LinkLabelPort::LinkLabelPort(QLabel& label, const int& language, std::function<void()> refreshAll,
+                             std::function<void()> selectFirstBandField)
+    : label_(&label),
+      language_(language),
+      refreshAll_(std::move(refreshAll)),
+      selectFirstBandField_(std::move(selectFirstBandField)) {}
+
+void LinkLabelPort::SetLinkLabelText(const Bilingual& text) {
+    SetBilingualText(label_, language_, QString::fromStdString(text.english), QString::fromStdString(text.chinese));
+}
+
+std::string LinkLabelPort::LinkLabelCaption() const { return label_ ? label_->text().toStdString() : std::string(); }
+
+void LinkLabelPort::SetLinkLabelColour(LinkColour colour) {
+    if (!label_) return;
+    // The colour fills the whole bar behind the text, not the text itself.
+    QPalette palette = label_->palette();
+    palette.setColor(QPalette::Window, LinkLabelColour(colour));
+    label_->setPalette(palette);
+    label_->setAutoFillBackground(true);
+}
+
+void LinkLabelPort::RefreshAll() {
+    if (refreshAll_) refreshAll_();
+}
+
+void LinkLabelPort::SelectFirstBandField() {
+    if (selectFirstBandField_) selectFirstBandField_();
+}
+
+}  // namespace tr640

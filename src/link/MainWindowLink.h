@@ -1,0 +1,56 @@
+#pragma once
+
+#include "link/LinkPorts.h"
+#include "model/Language.h"
+
+#include <QColor>
+#include <QPointer>
+
+#include <functional>
+#include <string>
+
+class QLabel;
+
+namespace tr640 {
+
+// What the link needs of the main window: its link label, and the two
+// things it does when a transfer has ended.
+class MainWindowLink {
+public:
+    virtual ~MainWindowLink() = default;
+
+    // The link label's text in the program's language, the other as hint.
+    virtual void SetLinkLabelText(const Bilingual& text) = 0;
+    virtual std::string LinkLabelCaption() const = 0;
+    virtual void SetLinkLabelColour(LinkColour colour) = 0;
+
+    // Copies the device image into the shown image and fills every control.
+    virtual void RefreshAll() = 0;
+    // Selects the first band's frequency field of the shown microphone.
+    virtual void SelectFirstBandField() = 0;
+};
+
+// The colour of the link label for each state of the link.
+QColor LinkLabelColour(LinkColour colour);
+
+// MainWindowLink over a given label: the main window hands over its link
+// label and the two things to do after a transfer.
+class LinkLabelPort : public MainWindowLink {
+public:
+    LinkLabelPort(QLabel& label, const int& language, std::function<void()> refreshAll,
+                  std::function<void()> selectFirstBandField);
+
+    void SetLinkLabelText(const Bilingual& text) override;
+    std::string LinkLabelCaption() const override;
+    void SetLinkLabelColour(LinkColour colour) override;
+    void RefreshAll() override;
+    void SelectFirstBandField() override;
+
+private:
+    QPointer<QLabel> label_;
+    const int& language_;
+    std::function<void()> refreshAll_;
+    std::function<void()> selectFirstBandField_;
+};
+
+}  // namespace tr640

@@ -1,0 +1,137 @@
+#include "link/Unit9.h"
+
+#include "ui/Dialogs.h"
+#include "ui/Unit4.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tr640 {
+
+void QtLinkTimer::Start() {
+    if (!timer_.isActive()) timer_.start();
+}
+
+void QtLinkTimer::Stop() { timer_.stop(); }
+
+bool QtLinkTimer::IsActive() const { return timer_.isActive(); }
+
+// What the link shows, spread over the windows that show it.
+class TForm9::ViewPort final : public LinkView {
+public:
+    ViewPort(TForm9& form, const int& language, Dialogs& dialogs, TForm4& status, MainWindowLink& main)
+        : form_(form), language_(language), dialogs_(dialogs), status_(status), main_(main) {}
+
+    void SetLinkLabelText(const Bilingual& text) override { main_.SetLinkLabelText(text); }
+    std::string LinkLabelCaption() const override { return main_.LinkLabelCaption(); }
+    void SetLinkLabelColour(LinkColour colour) override { main_.SetLinkLabelColour(colour); }
+
+    void ShowStatusWindow(const std::string& linkCaption, int percent) override {
+        status_.ShowStatus(QString::fromStdString(linkCaption), percent, language_);
+    }
+    void HideStatusWindow(int percent) override { status_.HideStatus(percent); }
+
+    void ShowMessage(const std::string& caption, const std::string& text) override {
+        dialogs_.Message(QString::fromStdString(caption), QString::fromStdString(text));
+    }
+    void ShowPlainMessage(const std::string& text) override {
+        dialogs_.PlainMessage(QString::fromStdString(text));
+    }
+
+    void LogTraffic(const std::string& line) override { form_.LogTraffic(QString::fromStdString(line)); }
+
+    void RefreshAll() override { main_.RefreshAll(); }
+    void SelectFirstBandField() override { main_.SelectFirstBandField(); }
+
+private:
+    TForm9& form_;
+    const int& language_;
+    Dialogs& dialogs_;
+    TForm4& status_;
+    MainWindowLink& main_;
+};
+
+QTimer* TForm9::MakeTimer(QWidget* owner, const char* name, int intervalMs) {
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(QString::fromLatin1(name));
+    timer->setInterval(intervalMs);
+    // The link counts its time-outs in ticks; a coarse timer may tick up to
+    // 5 % early and shorten every one of them.
+    timer->setTimerType(Qt::PreciseTimer);
+    return timer;
+}
+
+TForm9::TForm9(ParamStore& store, const int& language, ReportTransport& transport, Dialogs& dialogs,
+               TForm4& statusWindow, MainWindowLink& mainWindow, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      Timer1(MakeTimer(this, "Timer1", 1000)),
+      Timer2(MakeTimer(this, "Timer2", 50)),
+      HoldTimer(MakeTimer(this, "HoldTimer", 40)),
+      connectTimer_(*Timer1),
+      transferTimer_(*Timer2),
+      holdTimer_(*HoldTimer),
+      sender_(transport),
+      view_(std::make_unique<ViewPort>(*this, language, dialogs, statusWindow, mainWindow)),
+      link_(store, sender_, *view_, {connectTimer_, transferTimer_, holdTimer_}, language) {
+    setObjectName(QStringLiteral("Form9"));
+    setWindowTitle(QStringLiteral("系统"));
+    // Should it ever be opened and closed, the link must not take the
+    // program down with it.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    LinkBtn = new QPushButton(QStringLiteral("联机"), this);
+    LinkBtn->setObjectName(QStringLiteral("LinkBtn"));
+    SetHint(LinkBtn, QStringLiteral("Connect"));
+
+    ReportID = new QLabel(this);
+    ReportID->setObjectName(QStringLiteral("ReportID"));
+
+    DevListBox = new QListWidget(this);
+    DevListBox->setObjectName(QStringLiteral("DevListBox"));
+
+    HistoryListBox = new QListWidget(this);
+    HistoryListBox->setObjectName(QStringLiteral("HistoryListBox"));
+    HistoryListBox->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LinkBtn);
+    layout->addWidget(ReportID);
+    layout->addWidget(DevListBox);
+    layout->addWidget(HistoryListBox, 1);
+
+    connect(Timer1, &QTimer::timeout, this, &TForm9::Timer1Timer);
+    connect(Timer2, &QTimer::timeout, this, &TForm9::Timer2Timer);
+    connect(HoldTimer, &QTimer::timeout, this, &TForm9::HoldTimerTimer);
+    connect(LinkBtn, &QPushButton::clicked, this, [this] { link_.StartConnection(); });
+}
+
+TForm9::~TForm9() {
+    // No tick may reach the link while its parts are being taken down.
+    Timer1->stop();
+    Timer2->stop();
+    HoldTimer->stop();
+}
+
+void TForm9::OnInputReport(const std::vector<std::uint8_t>& report) { link_.OnReply(report); }
+
+void TForm9::LogTraffic(const QString& line) {
+    HistoryListBox->addItem(line);
+    while (HistoryListBox->count() > kHistoryLimit) delete HistoryListBox->takeItem(0);
+    HistoryListBox->setCurrentRow(HistoryListBox->count() - 1);
+}
+
+void TForm9::Timer1Timer() { link_.Timer1Timer(); }
+void TForm9::Timer2Timer() { link_.Timer2Timer(); }
+void TForm9::HoldTimerTimer() { link_.HoldTimerTimer(); }
+
+void TForm9::closeEvent(QCloseEvent* event) {
+    // The link lives here for the whole run: closing only takes it out of view.
+    event->ignore();
+    hide();
+}
+
+}  // namespace tr640

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "link/FrameSender.h"
+#include "link/Link.h"
+#include "link/LinkPorts.h"
+#include "link/MainWindowLink.h"
+#include "link/ReportTransport.h"
+#include "model/ParamStore.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+namespace tr640 {
+
+class Dialogs;
+class TForm4;
+
+// A LinkTimer over a QTimer. Starting a running timer leaves its phase
+// alone, as enabling an enabled timer does nothing.
+class QtLinkTimer final : public LinkTimer {
+public:
+    explicit QtLinkTimer(QTimer& timer) : timer_(timer) {}
+    void Start() override;
+    void Stop() override;
+    bool IsActive() const override;
+
+private:
+    QTimer& timer_;
+};
+
+// The link window: never shown, it is the home of the link. It owns the
+// link's three timers, the frame sender and the link itself, the traffic
+// log and the device list, and answers the link through the main window's
+// link label, the status window and the message boxes.
+class TForm9 : public QWidget {
+    Q_OBJECT
+
+public:
+    // The oldest traffic lines go beyond this: a day of keep-alives would
+    // otherwise grow the log without bound.
+    static constexpr int kHistoryLimit = 5000;
+
+    TForm9(ParamStore& store, const int& language, ReportTransport& transport, Dialogs& dialogs,
+           TForm4& statusWindow, MainWindowLink& mainWindow, QWidget* parent = nullptr);
+    ~TForm9() override;
+
+    Link& link() { return link_; }
+    const Link& link() const { return link_; }
+    FrameSender& sender() { return sender_; }
+
+    // One whole input report (report id first) from any taken device.
+    void OnInputReport(const std::vector<std::uint8_t>& report);
+
+    // Adds a line to the traffic log and selects it as the newest.
+    void LogTraffic(const QString& line);
+
+    // Tick handlers of the three timers, also called directly by tests.
+    void Timer1Timer();
+    void Timer2Timer();
+    void HoldTimerTimer();
+
+    QTimer* Timer1;     // 1000 ms: repeats the KeyFrame until the device answers
+    QTimer* Timer2;     // 50 ms: paces block transfers
+    QTimer* HoldTimer;  // 40 ms: change queue, keep-alive, mode command waits
+    QPushButton* LinkBtn = nullptr;
+    QListWidget* HistoryListBox = nullptr;
+    QListWidget* DevListBox = nullptr;
+    QLabel* ReportID = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class ViewPort;
+
+    static QTimer* MakeTimer(QWidget* owner, const char* name, int intervalMs);
+
+    QtLinkTimer connectTimer_;
+    QtLinkTimer transferTimer_;
+    QtLinkTimer holdTimer_;
+    FrameSender sender_;
+    std::unique_ptr<ViewPort> view_;
+    Link link_;
+};
+
+}  // namespace tr640

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+
+class QWidget;
+
+namespace tr640 {
+
+// Every modal box the program shows goes through here, so that the windows
+// never call the toolkit's dialogs directly and tests can answer them.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A message box with the given caption and one OK button.
+    virtual void Message(const QString& caption, const QString& text) = 0;
+    // A question with Yes and No buttons; true for Yes.
+    virtual bool Confirm(const QString& caption, const QString& text) = 0;
+    // A message box with the application's title as caption and one OK button.
+    virtual void PlainMessage(const QString& text) = 0;
+    // File dialogs with one filter; the chosen path, or empty when cancelled.
+    virtual QString SaveFileName(const QString& filter) = 0;
+    virtual QString OpenFileName(const QString& filter) = 0;
+};
+
+// The real boxes. Each runs modally in its own event loop, so the link's
+// timers keep ticking while the user reads it.
+class QtDialogs : public Dialogs {
+public:
+    // `owner` positions the boxes when it is in view; otherwise they sit over
+    // the active window. An empty `applicationTitle` means the application's
+    // display name at the time a plain message is shown.
+    explicit QtDialogs(QWidget* owner = nullptr, QString applicationTitle = {});
+
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+
+    void Message(const QString& caption, const QString& text) override;
+    bool Confirm(const QString& caption, const QString& text) override;
+    void PlainMessage(const QString& text) override;
+    QString SaveFileName(const QString& filter) override;
+    QString OpenFileName(const QString& filter) override;
+
+private:
+    QWidget* Owner() const;
+    QString ApplicationTitle() const;
+
+    QPointer<QWidget> owner_;
+    QString applicationTitle_;
+};
+
+}  // namespace tr640

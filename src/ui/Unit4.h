@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+namespace tr640 {
+
+// Shows a text that exists in two languages on a label: the program's
+// language as the caption, the other one as the hint. Language 1 is Chinese,
+// anything else English. Controls other than labels are left alone.
+void SetBilingualText(QWidget* control, int language, const QString& english, const QString& chinese);
+
+// The hint of a control: the other language's twin of its caption, or a
+// short description. Kept as data (the "hint" property), never shown as a
+// tooltip.
+QString Hint(const QWidget* control);
+void SetHint(QWidget* control, const QString& hint);
+
+// The status window: a small window on top of all others that shows what
+// the link is doing and how far a transfer or mode command has come.
+class TForm4 : public QWidget {
+    Q_OBJECT
+
+public:
+    // `mainWindow` is the window it is centred over the first time it shows.
+    explicit TForm4(QWidget* mainWindow = nullptr);
+
+    void SetMainWindow(QWidget* mainWindow) { mainWindow_ = mainWindow; }
+
+    // The link's caption on the label, the percentage on the bar (clamped to
+    // 0..100), then shown and raised where it already is.
+    void ShowStatus(const QString& linkCaption, int percent, int language);
+    // The final percentage on the bar, then hidden.
+    void HideStatus(int percent);
+
+    QLabel* LinkLabel;
+    QProgressBar* RzProgressStatus1;
+    QLabel* Label1;
+
+private:
+    void SetProgress(int percent);
+    void PlaceOverMainWindow();
+
+    QPointer<QWidget> mainWindow_;
+    bool placed_ = false;
+};
+
+}  // namespace tr640
