@@ -49,9 +49,9 @@ std::string FormatFixed(double x, int decimals) {
     const int keep = exponent + 1 + decimals;
     std::string units;  // the kept value in units of the last decimal place
     if (keep < 0) {
-        units = "0";
+        units.assign(1, '0');
     } else if (keep == 0) {
-        units = mantissa[0] >= '5' ? "1" : "0";
+        units.assign(1, mantissa[0] >= '5' ? '1' : '0');
     } else if (keep >= kSignificantDigits) {
         units = mantissa + std::string(static_cast<std::size_t>(keep - kSignificantDigits), '0');
     } else {
