@@ -1,0 +1,201 @@
+#include "presets/PresetFlow.h"
+
+// Dialogs.h assigns a QWidget* to a QPointer inline and so needs the whole
+// class, which it only declares.
+#include <QWidget>
+
+#include "link/LinkState.h"
+#include "model/Language.h"
+#include "presets/FileSystem.h"
+#include "ui/Dialogs.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLatin1Char>
+#include <QSaveFile>
+#include <QStringView>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tr640 {
+
+namespace {
+
+// Captions of the save flow's boxes; the load flow's messages go into the
+// plain box, which carries the application's title.
+const QString kInformationCaption = QStringLiteral("information");
+const QString kConfirmCaption = QStringLiteral("Confirm");
+
+// Shown without an English twin, whatever the language.
+const QString kSavedText = QStringLiteral(" 预设成功保存在");
+
+QString ForDisplay(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Where the file name starts: after the last folder separator.
+qsizetype FileNameStart(const QString& path) {
+    qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+#ifdef Q_OS_WIN
+    slash = std::max(slash, path.lastIndexOf(QLatin1Char('\\')));
+#endif
+    return slash + 1;
+}
+
+}  // namespace
+
+PresetFlow::PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language)
+    : store_(store), dialogs_(dialogs), raiseLinkEvent_(std::move(raiseLinkEvent)), language_(language) {}
+
+QString PresetFlow::Text(const char* english, const char* chinese) const {
+    return QString::fromStdString(Pick(language_, Bilingual{english, chinese}));
+}
+
+QString PresetFlow::WithPresetExtension(const QString& path) {
+    const QString extension = QString::fromLatin1(kExtension);
+    const qsizetype nameStart = FileNameStart(path);
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    // A dot inside a folder name ("/home/a.b/live") is no extension.
+    if (dot < nameStart) return path + extension;
+    // Case matters: ".nddt" and ".NDDT" become ".Nddt" as well.
+    if (QStringView(path).mid(dot) == extension) return path;
+    return path.left(dot) + extension;
+}
+
+// Two things here go further than "write the lines under the chosen name":
+//
+// 1. The file is written through QSaveFile: the lines go to a temporary file
+//    in the same folder, which is renamed over the old file only once every
+//    byte has been written. A full disk, a folder that refuses new files or
+//    any other failure half way therefore leaves a preset the user already
+//    had whole, where writing in place would have cut it short. The failure
+//    ends the save with the error message; the success message is not shown.
+//
+// 2. The dialog does not ask before replacing a file, so picking an
+//    existing file there is the user's consent to replace it. The name rule
+//    can however turn the chosen name into another one ("live.txt" into
+//    "live.Nddt"); if that other file exists, the user never saw it, and is
+//    asked before it is replaced. No writes nothing and shows nothing more.
+void PresetFlow::SavePreset() {
+    // Taken before the dialog opens: the file holds what the windows showed
+    // at the click, even if a transfer ends and refreshes them meanwhile.
+    const std::string content = JoinPresetLines(WritePresetLines(store_));
+
+    const QString chosen = dialogs_.SaveFileName(QString::fromLatin1(kFileFilter));
+    if (chosen.isEmpty()) return;
+
+    const QString target = WithPresetExtension(chosen);
+    if (target != chosen) {
+        // A folder of that name cannot be replaced anyway; the write below
+        // fails and says so, without a question that suggests otherwise.
+        const QFileInfo existing(target);
+        if (existing.exists() && !existing.isDir()) {
+            const QString question = Text("The file already exists. Replace it?", "文件已存在，是否替换？") +
+                                     QLatin1Char('\n') + ForDisplay(existing.absoluteFilePath());
+            if (!dialogs_.Confirm(kConfirmCaption, question)) return;
+        }
+    }
+
+    // Unbuffered, so that every write reaches the disk here and its failure
+    // shows here: a buffered QSaveFile flushes inside commit(), and a flush
+    // that fails there still lets commit() rename a cut-short file into place.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        ShowSaveError(target, file.errorString());
+        return;
+    }
+    // A full disk first shows as a short write; writing the rest brings up
+    // the system's own reason, which the message then names.
+    const auto size = static_cast<qint64>(content.size());
+    qint64 written = 0;
+    while (written < size) {
+        const qint64 n = file.write(content.data() + written, size - written);
+        if (n <= 0) break;
+        written += n;
+    }
+    if (written != size) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        ShowSaveError(target, reason);
+        return;
+    }
+    if (!file.commit()) {
+        ShowSaveError(target, file.errorString());
+        return;
+    }
+    dialogs_.Message(kInformationCaption, kSavedText + ForDisplay(QFileInfo(target).absoluteFilePath()));
+}
+
+void PresetFlow::LoadPreset() {
+    const QString path = dialogs_.OpenFileName(QString::fromLatin1(kFileFilter));
+    if (path.isEmpty()) return;
+
+    // Only a regular file can hold a preset. A folder cannot be read as one,
+    // and opening a pipe would block the window until someone writes to it,
+    // so both count as a file that is not there.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        ShowLoadMessage("File not find!", "文件不存在");
+        return;
+    }
+
+    const QString tooLarge = Text("The file is larger than 1 MiB, too large for a preset file.",
+                                  "文件大于 1 MiB，不是预设文件。");
+    if (file.size() > kMaxFileBytes) {
+        ShowLoadError(path, tooLarge);
+        return;
+    }
+    // One byte beyond the limit tells a file that grew since it was measured.
+    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        ShowLoadError(path, file.errorString());
+        return;
+    }
+    if (bytes.size() > kMaxFileBytes) {
+        ShowLoadError(path, tooLarge);
+        return;
+    }
+    file.close();
+
+    const std::vector<std::string> lines =
+        SplitPresetLines(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    // The reader stores nothing unless the whole file is accepted, so every
+    // outcome but the last leaves the device image as it was.
+    const PresetReadResult result = ReadPresetLines(lines, store_);
+    switch (result.outcome) {
+        case PresetOutcome::WrongDeviceType:
+            ShowLoadMessage("File format error!", "文件格式错误!");
+            return;
+        case PresetOutcome::Damaged:
+            ShowLoadMessage("Data file is corrupted!", "数据文件损坏!");
+            return;
+        case PresetOutcome::Error:
+            ShowLoadError(path, QString::fromStdString(result.message));
+            return;
+        case PresetOutcome::Accepted:
+            break;
+    }
+    // Linked and idle, this starts sending page 1 at once, without asking;
+    // otherwise the link ignores it and the values wait in the device image.
+    if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
+}
+
+void PresetFlow::ShowLoadMessage(const char* english, const char* chinese) {
+    dialogs_.PlainMessage(Text(english, chinese));
+}
+
+void PresetFlow::ShowSaveError(const QString& path, const QString& reason) {
+    dialogs_.PlainMessage(Text("The preset file could not be saved: ", "预设文件保存失败：") +
+                          ForDisplay(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n') + reason);
+}
+
+void PresetFlow::ShowLoadError(const QString& path, const QString& reason) {
+    dialogs_.PlainMessage(Text("The preset file could not be read: ", "预设文件读取失败：") +
+                          ForDisplay(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n') + reason);
+}
+
+}  // namespace tr640

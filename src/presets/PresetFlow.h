@@ -1,0 +1,60 @@
+#pragma once
+
+// The two buttons under "PC文件": save the shown values to a preset file and
+// load one back into the device image, then hand it to the link.
+
+#include "model/ParamStore.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+namespace tr640 {
+
+class Dialogs;
+
+class PresetFlow {
+public:
+    // Raises a link event (the load raises only WriteAll); the link itself
+    // decides whether the write-all can run now.
+    using LinkEventRaiser = std::function<void(int code)>;
+
+    // The one entry of both file dialogs' filter list: label and pattern are
+    // the same text.
+    static constexpr char kFileFilter[] = "*.Nddt";
+    static constexpr char kExtension[] = ".Nddt";
+
+    // A preset file of this program takes 1.4 to 3.3 KB, and even a
+    // hand-made one naming every address of the device image several times
+    // stays far below this. Anything
+    // larger is not a preset, and reading it whole would stall the window
+    // (or worse, for a file of gigabytes), so it is refused unread.
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
+
+    // All references must outlive the flow; `language` is read at each click.
+    PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language);
+
+    // "保存": the shown image at this moment, under a name from the save dialog.
+    void SavePreset();
+    // "加载": a file from the open dialog into the device image, then WriteAll.
+    void LoadPreset();
+
+    // The name that a save really writes: a file name whose extension (from
+    // the last dot of the file name, not of a folder) is not exactly ".Nddt"
+    // gets ".Nddt" in its place; a name without a dot gets it appended.
+    static QString WithPresetExtension(const QString& path);
+
+private:
+    void ShowLoadMessage(const char* english, const char* chinese);
+    void ShowSaveError(const QString& path, const QString& reason);
+    void ShowLoadError(const QString& path, const QString& reason);
+    QString Text(const char* english, const char* chinese) const;
+
+    ParamStore& store_;
+    Dialogs& dialogs_;
+    LinkEventRaiser raiseLinkEvent_;
+    const int& language_;
+};
+
+}  // namespace tr640
