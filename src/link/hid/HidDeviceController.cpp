@@ -1,0 +1,282 @@
+#include "link/hid/HidDeviceController.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+namespace tr640 {
+
+// --- TJvHidDevice ------------------------------------------------------------
+
+TJvHidDevice::TJvHidDevice(TJvHidDeviceController& controller, HidDeviceInfo info)
+    : controller_(controller), info_(std::move(info)) {}
+
+TJvHidDevice::~TJvHidDevice() {
+    RequestStop();
+    JoinReader();
+    CloseHandles();
+}
+
+void TJvHidDevice::SetReadWaitSlice(int ms) {
+    waitSliceMs_ = std::clamp(ms, kMinReadWaitSliceMs, kMaxReadWaitSliceMs);
+}
+
+std::uint64_t TJvHidDevice::HandOffsPosted() const { return handOff_ ? handOff_->posted.load() : 0; }
+
+HidIoResult TJvHidDevice::WriteOutputReport(std::span<const std::uint8_t> report) {
+    // A path that has gone away may already name another device.
+    if (!plugged_) return {0, ENODEV};
+    if (!writeHandle_) {
+        int error = 0;
+        writeHandle_ = controller_.platform_.Open(info_.path, &error);
+        if (!writeHandle_) return {0, error != 0 ? error : EIO};
+    }
+    return writeHandle_->Write(report);
+}
+
+void TJvHidDevice::StartReader() {
+    if (reader_.joinable()) return;
+    int openError = 0;
+    // Reads go through a connection of their own so that the writes of the
+    // user-interface thread never share a handle with the reader.
+    readHandle_ = controller_.platform_.Open(info_.path, &openError);
+    if (!readHandle_ && openError == 0) openError = EIO;
+    handOff_ = std::make_shared<HandOffState>();
+    reader_ = std::thread(&TJvHidDevice::ReaderLoop, &controller_, self_, handOff_, readHandle_.get(), openError,
+                          info_.inputReportLength, waitSliceMs_);
+}
+
+void TJvHidDevice::RequestStop() {
+    if (!reader_.joinable()) return;
+    {
+        std::lock_guard lock(handOff_->mutex);
+        handOff_->stop = true;
+    }
+    // Wakes a reader waiting for its hand-off to be handled...
+    handOff_->handled.notify_all();
+    // ...and one waiting in a read, where the platform can cut it short.
+    if (readHandle_) readHandle_->CancelRead();
+}
+
+void TJvHidDevice::JoinReader() {
+    if (reader_.joinable()) reader_.join();
+    readHandle_.reset();
+}
+
+void TJvHidDevice::CloseHandles() { writeHandle_.reset(); }
+
+void TJvHidDevice::ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<TJvHidDevice> self,
+                              std::shared_ptr<HandOffState> state, HidConnection* connection, int openError,
+                              std::size_t inputLength, int waitSliceMs) {
+    std::vector<std::uint8_t> buffer(std::max<std::size_t>(inputLength, 1));
+
+    // Hands one event to the user-interface thread and waits until it has
+    // been handled, so that one device's reports are handled one at a time
+    // and in order. A stop request ends the wait at once: the event is then
+    // dropped unhandled. False when told to stop.
+    auto handOver = [&](TJvHidDeviceController::HandOff handOff) {
+        const std::uint64_t sequence = state->posted.fetch_add(1) + 1;
+        QMetaObject::invokeMethod(
+            controller,
+            [controller, self, state, sequence, handOff = std::move(handOff)] {
+                controller->Deliver(self, state, sequence, handOff);
+            },
+            Qt::QueuedConnection);
+        std::unique_lock lock(state->mutex);
+        state->handled.wait(lock, [&] { return state->stop || state->lastHandled >= sequence; });
+        return !state->stop;
+    };
+    auto stopping = [&] {
+        std::lock_guard lock(state->mutex);
+        return state->stop;
+    };
+
+    while (!stopping()) {
+        if (connection == nullptr) {
+            // The device could not be opened for reading: every attempt is an
+            // error, reported once a wait slice until the device is released.
+            if (!handOver({true, openError, {}})) break;
+            std::unique_lock lock(state->mutex);
+            state->handled.wait_for(lock, std::chrono::milliseconds(waitSliceMs), [&] { return state->stop; });
+            continue;
+        }
+        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+        const HidIoResult result = connection->Read(buffer, waitSliceMs);
+        if (!result.Ok()) {
+            // Reported and tried again at once; the errors go on until the
+            // device is released (on unplugging, that is the next rebuild).
+            if (!handOver({true, result.error, {}})) break;
+            continue;
+        }
+        if (result.bytes <= 0) continue;  // a slice passed without a report
+        const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
+        if (!handOver({false, 0, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + bytes)})) break;
+    }
+}
+
+// --- TJvHidDeviceController --------------------------------------------------
+
+TJvHidDeviceController::TJvHidDeviceController(HidPlatform& platform, QObject* parent)
+    : QObject(parent), platform_(platform) {
+    connect(&platform_, &HidPlatform::DevicesChanged, this, &TJvHidDeviceController::Scan);
+    // The first scan waits for the event loop, so that whoever creates the
+    // controller can bind its events first.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!firstScanDone_) Scan();
+        },
+        Qt::QueuedConnection);
+}
+
+TJvHidDeviceController::~TJvHidDeviceController() {
+    // Stop every reader first and only then wait: the waits then overlap.
+    for (auto& device : devices_) device->RequestStop();
+    for (auto& device : devices_) device->JoinReader();
+    devices_.clear();
+}
+
+std::shared_ptr<TJvHidDevice> TJvHidDeviceController::MakeDevice(const HidDeviceInfo& info) {
+    auto device = std::make_shared<TJvHidDevice>(*this, info);
+    device->self_ = device;
+    return device;
+}
+
+void TJvHidDeviceController::Scan() {
+    if (scanning_) {
+        // A notice while a scan runs (from a handler's nested event loop):
+        // that scan goes round once more instead of running inside itself.
+        scanAgain_ = true;
+        return;
+    }
+    scanning_ = true;
+    do {
+        scanAgain_ = false;
+        ScanOnce();
+    } while (scanAgain_);
+    scanning_ = false;
+}
+
+void TJvHidDeviceController::ScanOnce() {
+    ++scansRun_;
+    const std::vector<HidDeviceInfo> present = platform_.Enumerate();
+    for (const std::string& note : platform_.TakeNotes())
+        if (OnNote) OnNote(note);
+
+    auto isPresent = [&](const std::string& path) {
+        return std::any_of(present.begin(), present.end(), [&](const HidDeviceInfo& i) { return i.path == path; });
+    };
+
+    bool changed = false;
+    // Gone devices. The snapshot keeps each object alive while its handlers run.
+    const auto snapshot = devices_;
+    for (const auto& device : snapshot) {
+        if (!device->plugged_ || isPresent(device->info_.path)) continue;
+        device->CloseHandles();
+        device->plugged_ = false;
+        changed = true;
+        if (OnRemoval) OnRemoval(*device);
+        // A taken object stays until the program releases it.
+        if (!device->taken_) {
+            const auto at = std::find(devices_.begin(), devices_.end(), device);
+            if (at != devices_.end()) devices_.erase(at);
+        }
+    }
+
+    // New devices, at the end of the list.
+    for (const HidDeviceInfo& info : present) {
+        const bool known = std::any_of(devices_.begin(), devices_.end(), [&](const auto& d) {
+            return d->plugged_ && d->info_.path == info.path;
+        });
+        if (known) continue;
+        auto device = MakeDevice(info);
+        devices_.push_back(device);
+        changed = true;
+        if (OnArrival) OnArrival(*device);
+    }
+
+    if (changed || !firstScanDone_) {
+        firstScanDone_ = true;
+        if (OnDeviceChange) OnDeviceChange();
+    }
+}
+
+int TJvHidDeviceController::Enumerate() {
+    const auto snapshot = devices_;
+    int enumerated = 0;
+    for (const auto& device : snapshot) {
+        if (!device->plugged_) continue;
+        const auto at = std::find(devices_.begin(), devices_.end(), device);
+        if (at == devices_.end()) continue;  // a handler released it meanwhile
+        ++enumerated;
+        if (OnEnumerate && !OnEnumerate(*device, static_cast<int>(at - devices_.begin()))) break;
+    }
+    return enumerated;
+}
+
+bool TJvHidDeviceController::Take(TJvHidDevice& device) {
+    if (device.taken_) return false;
+    device.taken_ = true;
+    if (device.plugged_ && device.HasReadWriteAccess() && device.IsTr640() && OnDeviceData) device.StartReader();
+    return true;
+}
+
+void TJvHidDeviceController::Release(TJvHidDevice& device) { Release(std::vector<TJvHidDevice*>{&device}); }
+
+void TJvHidDeviceController::Release(const std::vector<TJvHidDevice*>& devices) {
+    std::vector<std::shared_ptr<TJvHidDevice>> releasing;
+    for (TJvHidDevice* device : devices) {
+        const auto at = std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return d.get() == device; });
+        if (at == devices_.end() || !(*at)->taken_) continue;
+        if (std::find(releasing.begin(), releasing.end(), *at) != releasing.end()) continue;
+        releasing.push_back(*at);
+    }
+    // All readers are told first, then waited for one by one. The waits need
+    // no help from this thread: a reader blocked on its hand-off wakes on the
+    // stop request, and the hand-offs it leaves behind are dropped when the
+    // event loop gets to them.
+    for (const auto& device : releasing) device->RequestStop();
+    for (const auto& device : releasing) {
+        device->JoinReader();
+        device->CloseHandles();
+        device->taken_ = false;
+        const auto at = std::find(devices_.begin(), devices_.end(), device);
+        if (device->plugged_)
+            *at = MakeDevice(device->info_);
+        else
+            devices_.erase(at);
+    }
+}
+
+int TJvHidDeviceController::ReadersRunning() const {
+    return static_cast<int>(std::count_if(devices_.begin(), devices_.end(), [](const auto& d) { return d->IsReading(); }));
+}
+
+void TJvHidDeviceController::Deliver(const std::weak_ptr<TJvHidDevice>& device,
+                                     const std::shared_ptr<TJvHidDevice::HandOffState>& state, std::uint64_t sequence,
+                                     const HandOff& handOff) {
+    bool live = false;
+    {
+        std::lock_guard lock(state->mutex);
+        live = !state->stop;
+    }
+    // Holding the object keeps it alive even if a handler releases it.
+    const std::shared_ptr<TJvHidDevice> target = device.lock();
+    if (live && target && target->taken_) {
+        if (handOff.error) {
+            if (OnDeviceDataError) OnDeviceDataError(*target, handOff.code);
+        } else if (!handOff.report.empty() && OnDeviceData) {
+            const std::span<const std::uint8_t> data = std::span(handOff.report).subspan(1);
+            OnDeviceData(*target, handOff.report[0], data, data.size());
+        }
+    }
+    {
+        std::lock_guard lock(state->mutex);
+        state->lastHandled = std::max(state->lastHandled, sequence);
+    }
+    state->handled.notify_all();
+}
+
+}  // namespace tr640

@@ -1,0 +1,133 @@
+#include "link/hid/HidLinkHandlers.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tr640 {
+
+namespace {
+
+std::string Format(const char* format, unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+std::string Hex2(unsigned value) { return Format("%.2X", value); }
+
+std::string DeviceDescription(const TJvHidDevice& device) {
+    char ids[40];
+    std::snprintf(ids, sizeof ids, "Device VID=%.4X PID=%.4X", static_cast<unsigned>(device.VendorID()),
+                  static_cast<unsigned>(device.ProductID()));
+    std::string text = device.ProductName() + ids;
+    // Devices without a serial number may hand back their language ids in
+    // its place, which says nothing about the device.
+    const std::string& serial = device.SerialNumber();
+    if (!serial.empty() && serial != device.LanguageString()) text += " (自定义HID描述符=" + serial + ")";
+    return text;
+}
+
+HidLinkHandlers::HidLinkHandlers(TJvHidDeviceController& controller, HidLinkPort* port)
+    : controller_(controller), port_(port) {}
+
+void HidLinkHandlers::BindEvents() {
+    controller_.OnArrival = [this](TJvHidDevice& d) { HidCtlArrival(d); };
+    controller_.OnRemoval = [this](TJvHidDevice& d) { HidCtlRemoval(d); };
+    controller_.OnDeviceChange = [this] { HidCtlDeviceChange(); };
+    controller_.OnEnumerate = [this](TJvHidDevice& d, int index) { return HidCtlEnumerate(d, index); };
+    controller_.OnDeviceData = [this](TJvHidDevice& d, std::uint8_t id, std::span<const std::uint8_t> data,
+                                      std::size_t length) { HidCtlDeviceData(d, id, data, length); };
+    controller_.OnDeviceDataError = [this](TJvHidDevice& d, int error) { HidCtlDeviceDataError(d, error); };
+    controller_.OnNote = [this](const std::string& text) { HidCtlNote(text); };
+}
+
+void HidLinkHandlers::Log(const std::string& line) {
+    if (port_) port_->AddLogLine(line);
+}
+
+void HidLinkHandlers::HidCtlArrival(TJvHidDevice& device) { Log("Arrival of " + DeviceDescription(device)); }
+
+void HidLinkHandlers::HidCtlRemoval(TJvHidDevice& device) { Log("Removal of " + DeviceDescription(device)); }
+
+void HidLinkHandlers::HidCtlNote(const std::string& text) { Log(text); }
+
+void HidLinkHandlers::HidCtlDeviceChange() {
+    // Release everything the old list had taken; the controller puts fresh
+    // objects in place of those still present.
+    const std::vector<TJvHidDevice*> old = std::move(lineDevices_);
+    lineDevices_.clear();
+    selected_ = nullptr;
+    controller_.Release(old);
+    if (port_) port_->ClearDeviceLines();
+    deviceCount_ = 0;
+
+    controller_.Enumerate();
+    deviceCount_ = static_cast<int>(lineDevices_.size());
+
+    if (!lineDevices_.empty() && port_) port_->SetCurrentDeviceLine(0);
+    if (deviceCount_ != 0) {
+        // With more than one TR640 present the one listed last is used.
+        for (TJvHidDevice* device : lineDevices_)
+            if (device->IsTr640()) selected_ = device;
+    }
+    if (!port_) return;
+    if (selected_)
+        port_->DevicePresent();
+    else
+        port_->NoDevicePresent();
+}
+
+bool HidLinkHandlers::HidCtlEnumerate(TJvHidDevice& device, int /*index*/) {
+    if (port_) port_->AddDeviceLine(DeviceDescription(device));
+    controller_.Take(device);
+    lineDevices_.push_back(&device);
+    return true;
+}
+
+void HidLinkHandlers::HidCtlDeviceData(TJvHidDevice& /*device*/, std::uint8_t reportId,
+                                       std::span<const std::uint8_t> data, std::size_t length) {
+    std::string line = "R " + Hex2(reportId) + "  ";
+    line.reserve(line.size() + 3 * data.size() + 8);
+    for (std::uint8_t byte : data) line += Hex2(byte) + " ";
+    line += "L:" + Hex2(static_cast<unsigned>(length)) + " ";
+    Log(line);
+
+    std::vector<std::uint8_t> reply;
+    reply.reserve(data.size() + 1);
+    reply.push_back(reportId);
+    reply.insert(reply.end(), data.begin(), data.end());
+    if (port_) port_->ParseReply(reply);
+}
+
+void HidLinkHandlers::HidCtlDeviceDataError(TJvHidDevice& /*device*/, int error) {
+    Log("READ ERROR: " + controller_.ErrorText(error) + " (" + Format("%X", static_cast<unsigned>(error)) + ")");
+}
+
+std::size_t HidLinkHandlers::OutputReportLength() const {
+    return selected_ ? selected_->OutputReportLength() : 0;
+}
+
+void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
+    if (!selected_ || report.empty()) return;
+    if (port_) port_->SetReportId(Hex2(report[0]));
+
+    // Exactly one output report: a shorter buffer is padded with zeros.
+    std::vector<std::uint8_t> buffer(report.begin(), report.end());
+    const std::size_t length = selected_->OutputReportLength();
+    if (length != 0) buffer.resize(length, 0);
+
+    const HidIoResult result = selected_->WriteOutputReport(buffer);
+    if (!result.Ok()) {
+        Log("WRITE ERROR: " + controller_.ErrorText(result.error) + " (" +
+            Format("%X", static_cast<unsigned>(result.error)) + ")");
+        return;
+    }
+    std::string line = "W " + Hex2(buffer[0]) + "  ";
+    const std::size_t written = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
+    for (std::size_t i = 1; i < written; ++i) line += Hex2(buffer[i]) + " ";
+    Log(line);
+}
+
+}  // namespace tr640

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "link/ReportTransport.h"
+#include "link/hid/HidDeviceController.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tr640 {
+
+// What the link window lends the HID handlers: its device list
+// (`DevListBox`), its traffic log (`HistoryListBox`), its `ReportID` field,
+// and the link's presence calls and reply parser.
+class HidLinkPort {
+public:
+    virtual ~HidLinkPort() = default;
+
+    virtual void ClearDeviceLines() = 0;
+    virtual void AddDeviceLine(const std::string& text) = 0;
+    virtual void SetCurrentDeviceLine(int row) = 0;
+    // Adds a line to the traffic log and selects it as the newest.
+    virtual void AddLogLine(const std::string& line) = 0;
+    // The report id of the last output report, two hexadecimal digits.
+    virtual void SetReportId(const std::string& text) = 0;
+
+    virtual void DevicePresent() = 0;
+    virtual void NoDevicePresent() = 0;
+    // One whole reply: the report id followed by the data bytes.
+    virtual void ParseReply(std::span<const std::uint8_t> reply) = 0;
+};
+
+// How a device is named in the device list and the log: the product name,
+// then its ids, then the serial string when it has a real one.
+std::string DeviceDescription(const TJvHidDevice& device);
+
+// "%.2x" as this program prints it: at least two upper-case hex digits.
+std::string Hex2(unsigned value);
+
+// The link window's six HID handlers, without the window: the window
+// forwards its handlers here (or calls BindEvents) and lends its list boxes
+// through HidLinkPort. Also the transport the frame layer writes through.
+// Everything runs on the user-interface thread.
+class HidLinkHandlers : public ReportTransport {
+public:
+    explicit HidLinkHandlers(TJvHidDeviceController& controller, HidLinkPort* port = nullptr);
+
+    void SetPort(HidLinkPort* port) { port_ = port; }
+
+    // Binds the controller's events straight to the handlers below, for a
+    // program that has no window to forward them.
+    void BindEvents();
+
+    void HidCtlArrival(TJvHidDevice& device);
+    void HidCtlRemoval(TJvHidDevice& device);
+    void HidCtlDeviceChange();
+    bool HidCtlEnumerate(TJvHidDevice& device, int index);
+    void HidCtlDeviceData(TJvHidDevice& device, std::uint8_t reportId, std::span<const std::uint8_t> data,
+                          std::size_t length);
+    void HidCtlDeviceDataError(TJvHidDevice& device, int error);
+    // A remark of the platform (no device monitor here), into the log.
+    void HidCtlNote(const std::string& text);
+
+    // --- ReportTransport --------------------------------------------------
+    bool IsDeviceSelected() const override { return selected_ != nullptr; }
+    std::size_t OutputReportLength() const override;
+    void WriteReport(std::span<const std::uint8_t> report) override;
+    void Log(const std::string& line) override;
+
+    TJvHidDevice* SelectedDevice() const { return selected_; }
+    int DeviceCount() const { return deviceCount_; }
+    // The taken device of each device-list line, in line order.
+    const std::vector<TJvHidDevice*>& LineDevices() const { return lineDevices_; }
+
+private:
+    TJvHidDeviceController& controller_;
+    HidLinkPort* port_;
+    std::vector<TJvHidDevice*> lineDevices_;
+    int deviceCount_ = 0;
+    TJvHidDevice* selected_ = nullptr;
+};
+
+}  // namespace tr640

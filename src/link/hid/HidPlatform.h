@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tr640 {
+
+// One HID device as the platform lists it. Strings are UTF-8.
+struct HidDeviceInfo {
+    std::string path;  // the platform's interface path; the device's identity while plugged in
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::string productName;  // empty when the device has none
+    std::string serial;       // empty when the device has none
+    // String descriptor 0 as text, where the platform can read it. Some
+    // devices without a serial number hand this back in its place.
+    std::string languageIdString;
+    // Report lengths in bytes, report id byte included.
+    std::size_t inputReportLength = 0;
+    std::size_t outputReportLength = 0;
+    // Whether the device could be opened for reading and writing when it was
+    // listed. A device without access is still listed: its attributes come
+    // from the listing, not from an open handle.
+    bool readWriteAccess = false;
+};
+
+// What one read or write did: bytes moved, or a platform error code (errno
+// values on Linux). A read that times out moves 0 bytes without an error.
+struct HidIoResult {
+    int bytes = 0;
+    int error = 0;
+    bool Ok() const { return error == 0; }
+};
+
+// An open device. Reads and writes on one connection may come from one
+// thread at a time; the reader thread and the user-interface thread each
+// use their own connection. Closed when destroyed.
+class HidConnection {
+public:
+    virtual ~HidConnection() = default;
+
+    // Waits up to timeoutMs for one input report and copies it into buffer.
+    virtual HidIoResult Read(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
+    // Writes one output report; byte 0 is the report id.
+    virtual HidIoResult Write(std::span<const std::uint8_t> report) = 0;
+    // Asks a Read in progress on another thread to return at once. May be
+    // called from any thread; a platform that cannot cancel leaves the read
+    // to its time-out.
+    virtual void CancelRead() {}
+};
+
+// Access to the HID devices of the machine: the real hidraw one and the
+// virtual bus of the tests implement it. Everything but the connections'
+// Read is called on the user-interface thread.
+class HidPlatform : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~HidPlatform() override = default;
+
+    // The HID devices present now, in the platform's order.
+    virtual std::vector<HidDeviceInfo> Enumerate() = 0;
+
+    // Opens a device for reading and writing. Null with *error set on failure.
+    virtual std::unique_ptr<HidConnection> Open(const std::string& path, int* error) = 0;
+
+    // The platform's text for an error code.
+    virtual std::string ErrorText(int code) const = 0;
+
+    // Remarks about the platform worth a line in the traffic log (no device
+    // monitor, nothing could be listed); each is handed out once.
+    virtual std::vector<std::string> TakeNotes() { return {}; }
+
+signals:
+    // The set of device nodes may have changed. Always emitted on the
+    // user-interface thread, never from inside Enumerate or Open.
+    void DevicesChanged();
+};
+
+}  // namespace tr640

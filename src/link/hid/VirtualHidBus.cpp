@@ -1,0 +1,300 @@
+#include "link/hid/VirtualHidBus.h"
+
+#include "virtualdevice/VirtualTr640.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <utility>
+
+namespace tr640 {
+
+namespace {
+
+// The input reports waiting for one open connection.
+struct ConnectionQueue {
+    std::deque<std::vector<std::uint8_t>> reports;
+    bool cancel = false;
+};
+
+}  // namespace
+
+// One plugged-in device: its identity, what sits behind it, and the state
+// its connections share. The mutex guards everything below it.
+struct VirtualHidNode {
+    HidDeviceInfo info;
+    std::shared_ptr<VirtualHidEndpoint> endpoint;
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    bool plugged = true;
+    int openError = 0;
+    int readError = 0;
+    int writeError = 0;
+    int openCount = 0;
+    int readCalls = 0;
+    int blockedReads = 0;
+    int writeCount = 0;
+    std::vector<std::shared_ptr<ConnectionQueue>> connections;
+};
+
+namespace {
+
+class VirtualConnection final : public HidConnection {
+public:
+    explicit VirtualConnection(std::shared_ptr<VirtualHidNode> node)
+        : node_(std::move(node)), queue_(std::make_shared<ConnectionQueue>()) {
+        std::lock_guard lock(node_->mutex);
+        node_->connections.push_back(queue_);
+        ++node_->openCount;
+    }
+
+    ~VirtualConnection() override {
+        std::lock_guard lock(node_->mutex);
+        auto& list = node_->connections;
+        list.erase(std::remove(list.begin(), list.end(), queue_), list.end());
+    }
+
+    HidIoResult Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
+        std::unique_lock lock(node_->mutex);
+        ++node_->readCalls;
+        ++node_->blockedReads;
+        node_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return !queue_->reports.empty() || !node_->plugged || node_->readError != 0 || queue_->cancel;
+        });
+        --node_->blockedReads;
+        if (queue_->cancel) {
+            queue_->cancel = false;
+            return {0, 0};
+        }
+        if (!node_->plugged) return {0, ENODEV};
+        if (node_->readError != 0) return {0, node_->readError};
+        if (queue_->reports.empty()) return {0, 0};
+        const std::vector<std::uint8_t> report = std::move(queue_->reports.front());
+        queue_->reports.pop_front();
+        const std::size_t n = std::min(report.size(), buffer.size());
+        std::copy_n(report.begin(), n, buffer.begin());
+        return {static_cast<int>(n), 0};
+    }
+
+    HidIoResult Write(std::span<const std::uint8_t> report) override {
+        std::shared_ptr<VirtualHidEndpoint> endpoint;
+        {
+            std::lock_guard lock(node_->mutex);
+            if (!node_->plugged) return {0, ENODEV};
+            if (node_->writeError != 0) return {0, node_->writeError};
+            ++node_->writeCount;
+            endpoint = node_->endpoint;
+        }
+        // Outside the lock: the endpoint answers through SendInputReport.
+        const int error = endpoint ? endpoint->OnOutputReport(report) : 0;
+        if (error != 0) return {0, error};
+        return {static_cast<int>(report.size()), 0};
+    }
+
+    void CancelRead() override {
+        {
+            std::lock_guard lock(node_->mutex);
+            queue_->cancel = true;
+        }
+        node_->changed.notify_all();
+    }
+
+private:
+    std::shared_ptr<VirtualHidNode> node_;
+    std::shared_ptr<ConnectionQueue> queue_;
+};
+
+}  // namespace
+
+// --- VirtualHidEndpoint ---------------------------------------------------
+
+int VirtualHidEndpoint::OnOutputReport(std::span<const std::uint8_t> /*report*/) { return 0; }
+
+void VirtualHidEndpoint::SendInputReport(std::span<const std::uint8_t> report) {
+    const std::shared_ptr<VirtualHidNode> node = node_.lock();
+    if (!node) return;
+    {
+        std::lock_guard lock(node->mutex);
+        if (!node->plugged) return;
+        for (const auto& queue : node->connections) {
+            // As a hidraw node does, keep a bounded backlog per reader.
+            if (queue->reports.size() >= VirtualHidBus::kQueuedReportsPerConnection) queue->reports.pop_front();
+            queue->reports.emplace_back(report.begin(), report.end());
+        }
+    }
+    node->changed.notify_all();
+}
+
+// --- VirtualHidBus --------------------------------------------------------
+
+VirtualHidBus::VirtualHidBus(QObject* parent) : HidPlatform(parent) {}
+
+VirtualHidBus::~VirtualHidBus() = default;
+
+std::string VirtualHidBus::Plug(HidDeviceInfo info, std::shared_ptr<VirtualHidEndpoint> endpoint) {
+    info.path = "/virtual/hidraw" + std::to_string(nextNumber_++);
+    auto node = std::make_shared<VirtualHidNode>();
+    node->info = info;
+    node->endpoint = std::move(endpoint);
+    if (node->endpoint) node->endpoint->node_ = node;
+    nodes_.push_back(node);
+    everPlugged_[info.path] = node;
+    PostNotice();
+    return info.path;
+}
+
+void VirtualHidBus::Unplug(const std::string& path) {
+    const auto node = Find(path);
+    if (!node) return;
+    // The notice goes into the event queue before any reader can wake up and
+    // report the failed read, as the device monitor of a real bus is usually
+    // heard before the reader notices.
+    PostNotice();
+    {
+        std::lock_guard lock(node->mutex);
+        node->plugged = false;
+    }
+    node->changed.notify_all();
+    nodes_.erase(std::remove(nodes_.begin(), nodes_.end(), node), nodes_.end());
+}
+
+void VirtualHidBus::NotifyChange() { PostNotice(); }
+
+void VirtualHidBus::PostNotice() {
+    QMetaObject::invokeMethod(this, [this] { emit DevicesChanged(); }, Qt::QueuedConnection);
+}
+
+std::shared_ptr<VirtualHidNode> VirtualHidBus::Find(const std::string& path) const {
+    for (const auto& node : nodes_)
+        if (node->info.path == path) return node;
+    return nullptr;
+}
+
+void VirtualHidBus::SetOpenError(const std::string& path, int code) {
+    if (const auto node = Find(path)) {
+        std::lock_guard lock(node->mutex);
+        node->openError = code;
+    }
+}
+
+void VirtualHidBus::SetReadError(const std::string& path, int code) {
+    if (const auto node = Find(path)) {
+        {
+            std::lock_guard lock(node->mutex);
+            node->readError = code;
+        }
+        node->changed.notify_all();
+    }
+}
+
+void VirtualHidBus::SetWriteError(const std::string& path, int code) {
+    if (const auto node = Find(path)) {
+        std::lock_guard lock(node->mutex);
+        node->writeError = code;
+    }
+}
+
+namespace {
+template <typename Field>
+int Counter(const std::map<std::string, std::shared_ptr<VirtualHidNode>>& nodes, const std::string& path, Field field) {
+    const auto at = nodes.find(path);
+    if (at == nodes.end()) return 0;
+    std::lock_guard lock(at->second->mutex);
+    return field(*at->second);
+}
+}  // namespace
+
+int VirtualHidBus::OpenCount(const std::string& path) const {
+    return Counter(everPlugged_, path, [](const VirtualHidNode& n) { return n.openCount; });
+}
+int VirtualHidBus::OpenConnections(const std::string& path) const {
+    return Counter(everPlugged_, path, [](const VirtualHidNode& n) { return static_cast<int>(n.connections.size()); });
+}
+int VirtualHidBus::ReadCalls(const std::string& path) const {
+    return Counter(everPlugged_, path, [](const VirtualHidNode& n) { return n.readCalls; });
+}
+int VirtualHidBus::BlockedReads(const std::string& path) const {
+    return Counter(everPlugged_, path, [](const VirtualHidNode& n) { return n.blockedReads; });
+}
+int VirtualHidBus::WriteCount(const std::string& path) const {
+    return Counter(everPlugged_, path, [](const VirtualHidNode& n) { return n.writeCount; });
+}
+
+std::vector<HidDeviceInfo> VirtualHidBus::Enumerate() {
+    std::vector<HidDeviceInfo> present;
+    for (const auto& node : nodes_) {
+        HidDeviceInfo info = node->info;
+        std::lock_guard lock(node->mutex);
+        info.readWriteAccess = node->openError == 0;
+        present.push_back(std::move(info));
+    }
+    return present;
+}
+
+std::unique_ptr<HidConnection> VirtualHidBus::Open(const std::string& path, int* error) {
+    const auto node = Find(path);
+    int code = node ? 0 : ENOENT;
+    if (node) {
+        std::lock_guard lock(node->mutex);
+        code = node->openError;
+    }
+    if (code != 0) {
+        if (error) *error = code;
+        return nullptr;
+    }
+    if (error) *error = 0;
+    return std::make_unique<VirtualConnection>(node);
+}
+
+std::string VirtualHidBus::ErrorText(int code) const { return std::strerror(code); }
+
+std::vector<std::string> VirtualHidBus::TakeNotes() { return std::exchange(notes_, {}); }
+
+// --- Devices ----------------------------------------------------------------
+
+HidDeviceInfo VirtualTr640Info(std::string serial) {
+    HidDeviceInfo info;
+    info.vendorId = 0x0483;
+    info.productId = 0x6912;
+    info.productName = "TR640";
+    info.serial = std::move(serial);
+    info.inputReportLength = 65;
+    info.outputReportLength = 65;
+    info.readWriteAccess = true;
+    return info;
+}
+
+HidDeviceInfo VirtualKeyboardInfo() {
+    HidDeviceInfo info;
+    info.vendorId = 0x1209;
+    info.productId = 0x0001;
+    info.productName = "Virtual Keyboard";
+    info.inputReportLength = 9;
+    info.outputReportLength = 2;
+    info.readWriteAccess = true;
+    return info;
+}
+
+VirtualTr640Endpoint::VirtualTr640Endpoint(VirtualTr640& device, std::size_t inputReportLength)
+    : device_(device), inputLength_(inputReportLength) {
+    device_.SetReplySink([this](std::vector<std::uint8_t> reply) {
+        reply.resize(inputLength_, 0);
+        SendInputReport(reply);
+    });
+}
+
+VirtualTr640Endpoint::~VirtualTr640Endpoint() { device_.SetReplySink(nullptr); }
+
+int VirtualTr640Endpoint::OnOutputReport(std::span<const std::uint8_t> report) {
+    device_.ReceiveOutputReport(report);
+    return 0;
+}
+
+}  // namespace tr640
