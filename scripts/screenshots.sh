@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Renders the main window (main page with each microphone, dynamics page)
+# and the status window to PNG files in docs/screenshots/. Runs on Qt's
+# offscreen platform, so no display is needed; the Chinese texts need the
+# fonts-wqy-microhei package (scripts/install-deps.sh installs it).
+# The build directory is build/ unless TR640_BUILD_DIR names another.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=${TR640_BUILD_DIR:-build}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target tr640-screenshots
+QT_QPA_PLATFORM=offscreen "$build/src/ui/tr640-screenshots" docs/screenshots

@@ -1,0 +1,57 @@
+// The TR640 control program over a virtual TR640 on a virtual HID bus:
+// everything from the device list to the replies takes the same road as
+// with the real unit. A small window of its own plugs the device in, pulls
+// it out or silences it.
+
+#include "link/hid/HidDeviceController.h"
+#include "link/hid/HidLinkHandlers.h"
+#include "link/hid/VirtualHidBus.h"
+#include "ui/DemoDeviceWindow.h"
+#include "ui/HidWiring.h"
+#include "ui/Program.h"
+#include "virtualdevice/VirtualTr640.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+#include <memory>
+#include <string>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+
+    tr640::VirtualTr640 device;
+    tr640::VirtualHidBus bus;
+    const auto endpoint = std::make_shared<tr640::VirtualTr640Endpoint>(device);
+    tr640::TJvHidDeviceController controller(bus);
+    tr640::HidLinkHandlers hid(controller);
+
+    tr640::Program program(hid);
+    tr640::LinkWindowHidPort port(program.linkWindow());
+    hid.SetPort(&port);
+    hid.BindEvents();
+
+    std::string path;  // the plugged-in device's node, empty while unplugged
+    tr640::DemoDeviceWindow controls({[&] {
+                                          if (path.empty()) path = bus.Plug(tr640::VirtualTr640Info(), endpoint);
+                                      },
+                                      [&] {
+                                          if (path.empty()) return;
+                                          bus.Unplug(path);
+                                          path.clear();
+                                      },
+                                      [&](bool silent) { device.SetSilent(silent); }});
+
+    program.Start();
+    // Beside the main window, clear of it.
+    const QRect main = program.mainWindow().frameGeometry();
+    controls.move(main.right() + 12, main.top());
+    controls.show();
+
+    // The virtual unit is plugged in from the start.
+    controls.PlugBtn->click();
+
+    const int result = QApplication::exec();
+    hid.SetPort(nullptr);
+    return result;
+}

@@ -1,0 +1,59 @@
+#include "ui/Program.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QStyleFactory>
+#include <QTimer>
+
+namespace tr640 {
+
+namespace {
+
+// Application-wide look, set before the first window exists: the window
+// caption doubles as the application's title (plain message boxes carry
+// it), and one style and font everywhere so that the fixed layout fits.
+std::unique_ptr<Dialogs> PrepareApplication(std::unique_ptr<Dialogs> dialogs) {
+    QApplication::setApplicationDisplayName(TForm1::Caption());
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(style);
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+    if (!dialogs) dialogs = std::make_unique<QtDialogs>(nullptr, TForm1::Caption());
+    return dialogs;
+}
+
+}  // namespace
+
+Program::Program(ReportTransport& transport, std::unique_ptr<Dialogs> dialogs)
+    : dialogs_(PrepareApplication(std::move(dialogs))),
+      mainWindow_(store_, controlMap_, state_, language_, *dialogs_),
+      linkWindow_(store_, language_, transport, *dialogs_, statusWindow_, mainWindow_.LinkPort()),
+      statusWindow_(&mainWindow_),
+      compressorWindow_(
+          store_, [this](int address, std::int32_t value) { linkWindow_.link().SendParameter(address, value); },
+          &mainWindow_),
+      presets_(
+          store_, *dialogs_, [this](int code) { linkWindow_.link().RaiseLinkEvent(code); }, language_) {
+    if (auto* real = dynamic_cast<QtDialogs*>(dialogs_.get())) real->SetOwner(&mainWindow_);
+    mainWindow_.AttachLink(linkWindow_.link());
+    mainWindow_.SetCompressorOpener([this](int band) { compressorWindow_.OpenForBand(band); });
+    mainWindow_.SetPresetFlows([this] { presets_.LoadPreset(); }, [this] { presets_.SavePreset(); });
+    // Still to come: the EQ graph, handed over with mainWindow_.SetEqGraph.
+}
+
+Program::~Program() {
+    // The link's timers stop before the windows it talks to go.
+    linkWindow_.Timer1->stop();
+    linkWindow_.Timer2->stop();
+    linkWindow_.HoldTimer->stop();
+    mainWindow_.Timer1->stop();
+}
+
+void Program::Start() { mainWindow_.show(); }
+
+int Program::Run() {
+    Start();
+    return QApplication::exec();
+}
+
+}  // namespace tr640

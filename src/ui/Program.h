@@ -1,0 +1,73 @@
+#pragma once
+
+#include "link/ReportTransport.h"
+#include "link/Unit9.h"
+#include "model/ControlMap.h"
+#include "model/Language.h"
+#include "model/ModelState.h"
+#include "model/ParamStore.h"
+#include "presets/PresetFlow.h"
+#include "ui/Dialogs.h"
+#include "ui/Unit1.h"
+#include "ui/Unit14.h"
+#include "ui/Unit4.h"
+
+#include <memory>
+
+namespace tr640 {
+
+// The program: everything that exists once for the whole run (the parameter
+// store, the control map, the windows' shared state, the language, the
+// dialog seam, the preset flows) and the four windows, created in their
+// fixed order. A test
+// builds a fresh one for every case; the executables build exactly one.
+//
+// The HID transport is the creator's: the real program passes the hidraw
+// transport, the demo and the tests a virtual one. Whoever owns the
+// transport also tells the link when a device comes or goes.
+class Program {
+public:
+    // `dialogs` answers every modal box; null means the real boxes.
+    explicit Program(ReportTransport& transport, std::unique_ptr<Dialogs> dialogs = nullptr);
+    ~Program();
+
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Shows the main window, the only window shown at start; its first
+    // showing builds the control map and fills every control.
+    void Start();
+    // Start, then the message loop until the main window closes.
+    int Run();
+
+    ParamStore& store() { return store_; }
+    ControlMap& controlMap() { return controlMap_; }
+    ModelState& state() { return state_; }
+    int& language() { return language_; }
+    Dialogs& dialogs() { return *dialogs_; }
+
+    TForm1& mainWindow() { return mainWindow_; }
+    TForm9& linkWindow() { return linkWindow_; }
+    TForm4& statusWindow() { return statusWindow_; }
+    TForm14& compressorWindow() { return compressorWindow_; }
+    Link& link() { return linkWindow_.link(); }
+
+private:
+    ParamStore store_;
+    ControlMap controlMap_;
+    ModelState state_;
+    int language_ = kLanguageChinese;
+    std::unique_ptr<Dialogs> dialogs_;
+
+    // The windows, in the order they are created (declaration order). The
+    // link window keeps a reference to the status window, which comes after
+    // it; the link uses it only once the program runs.
+    TForm1 mainWindow_;
+    TForm9 linkWindow_;
+    TForm4 statusWindow_;
+    TForm14 compressorWindow_;
+
+    PresetFlow presets_;
+};
+
+}  // namespace tr640

@@ -1,0 +1,650 @@
+#include "ui/Unit1.h"
+
+#include "link/Link.h"
+#include "model/BandSlot.h"
+#include "ui/ControlTag.h"
+#include "ui/Controls.h"
+#include "ui/Dialogs.h"
+#include "ui/Unit4.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegion>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace tr640 {
+
+namespace {
+
+// Characters a value may be typed with; everything else is kept out of the
+// fields at the keyboard and dropped from pasted text at the commit.
+bool IsValueCharacter(QChar c) {
+    return c == QLatin1Char('-') || c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+}
+
+// Reads the kept characters as a decimal number with '.' as the separator.
+// A lone sign or point, a sign inside the number ("1-2") or two points are
+// not numbers; neither is a number too large for a double.
+bool ReadNumber(const QString& text, double& number) {
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(value)) return false;
+    number = value;
+    return true;
+}
+
+// The window's wheel handler sees every wheel event of the application
+// before the widget under the pointer does. A filter object of its own, so
+// that the window's per-control filters never see an event twice.
+class WheelFilter final : public QObject {
+public:
+    explicit WheelFilter(TForm1& form) : QObject(&form), form_(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel) return false;
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (!target || (target != &form_ && !form_.isAncestorOf(target))) return false;
+        const QPoint angle = static_cast<QWheelEvent*>(event)->angleDelta();
+        if (!form_.FormMouseWheel(angle.y() != 0 ? angle.y() : angle.x())) return false;
+        event->accept();
+        return true;
+    }
+
+private:
+    TForm1& form_;
+};
+
+}  // namespace
+
+QString TForm1::Caption() { return QStringLiteral("Halvane[TR640控制软件 v0.3]"); }
+
+TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, const int& language, Dialogs& dialogs,
+               QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      store_(store),
+      map_(controlMap),
+      state_(state),
+      language_(language),
+      dialogs_(dialogs) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(Caption());
+    setFixedSize(kClientWidth, kClientHeight);
+    move(246, 74);
+
+    // The outer pages first, so that the top bar and the graph panel are
+    // drawn above them.
+    AdvPageControl1 = new QTabWidget(this);
+    AdvPageControl1->setObjectName(QStringLiteral("AdvPageControl1"));
+    // The tabs hang below the pages, over the graph panel's empty top
+    // strip: above the pages the top bar leaves no room for them.
+    AdvPageControl1->setTabPosition(QTabWidget::South);
+    AdvPageControl1->setDocumentMode(true);
+    AdvPageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 18px; }"));
+    MainPage = new QWidget;
+    MainPage->setObjectName(QStringLiteral("MainPage"));
+    DynamicsPage = new QWidget;
+    DynamicsPage->setObjectName(QStringLiteral("DynamicsPage"));
+    AdvPageControl1->addTab(MainPage, QStringLiteral("话筒与系统"));
+    AdvPageControl1->addTab(DynamicsPage, QStringLiteral("三分频动态"));
+    // The pages fill the band between the top bar and the graph panel
+    // (281 pixels from y 34); the tabs come below that.
+    AdvPageControl1->setGeometry(0, 34, 881, 281 + AdvPageControl1->tabBar()->sizeHint().height());
+
+    BuildMainPage();
+    BuildDynamicsPage();
+    BuildEqGraph();
+    BuildTopBar();
+    AdvPageControl1->raise();
+    AdvPageControl1->installEventFilter(this);
+    AdvPageControl1->tabBar()->installEventFilter(this);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(20);
+
+    linkPort_ = std::make_unique<LinkLabelPort>(
+        *LinkLabel, language_, [this] { RefreshAll(); }, [this] { SelectFirstBandField(); });
+
+    BindEvents();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    Timer1->stop();
+}
+
+void TForm1::FormCreate() {
+    // Qt paints every widget double-buffered already, AdvPanel2 included.
+    BandHandles = {EP1, EP2, EP3, EP4, EP5, EP6, EP7, EP8, EP9, EP10, EP11, EP12, EP13, EP14, EP15, HPF, LPF};
+    for (int i = 0; i < kHandleCount; ++i) SetTag(BandHandles[i], i);
+    // Until a field is selected, the hidden field stands for "none".
+    state_.currentField = Example;
+    // The graph's set-up runs when the graph is handed over (SetEqGraph).
+}
+
+void TForm1::BindEvents() {
+    for (QLineEdit* field : entryFields_) field->installEventFilter(this);
+
+    for (const auto& mic : bands_) {
+        for (const BandColumn& column : mic) {
+            connect(column.modeBox, &QComboBox::currentIndexChanged, this,
+                    [this, box = column.modeBox] { Mic1ModeBox1Change(box); });
+            connect(column.bypassCheck, &QCheckBox::clicked, this,
+                    [this, box = column.bypassCheck] { Mic1BypassCheck1Click(box); });
+            connect(column.gainBar, &QSlider::valueChanged, this,
+                    [this, bar = column.gainBar] { Mic1GainBar1Change(bar); });
+        }
+    }
+    for (QSlider* bar : {SysTotalVolBar, Mic1INGainBar, Mic2INGainBar})
+        connect(bar, &QSlider::valueChanged, this, [this, bar] { SysTotalVolBarChange(bar); });
+    for (QComboBox* box : {SysFBEBox, SysNoiseBox, MICBASSBox, Mic1PhaseBox, Mic2PhaseBox})
+        connect(box, &QComboBox::currentIndexChanged, this, [this, box] { SysFBEBoxChange(box); });
+    for (QComboBox* box : {SysModeBox, SysSaveModeBox})
+        connect(box, &QComboBox::currentIndexChanged, this, [this, box] { SysModeBoxChange(box); });
+    for (QPushButton* button : {RzButton4, RzButton6})
+        connect(button, &QPushButton::clicked, this, [this, button] { RzButton5Click(button); });
+    for (QPushButton* button : {RzButton1, RzButton2, RzButton3})
+        connect(button, &QPushButton::clicked, this, [this, button] { RzButton1Click(button); });
+    connect(LinkBtn, &QPushButton::clicked, this, &TForm1::LinkBtnClick);
+    connect(AdvPageControl2, &QTabWidget::currentChanged, this, &TForm1::AdvPageControl2Change);
+    connect(MusEQAllPassBtn, &QPushButton::clicked, this, &TForm1::MusEQAllPassBtnClick);
+    connect(RzButton8, &QPushButton::clicked, this, &TForm1::RzButton7Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    for (BitmapImage* handle : {EP1, EP2, EP3, EP4, EP5}) handle->installEventFilter(this);
+
+    // The window takes the mouse wheel for all its controls.
+    qApp->installEventFilter(new WheelFilter(*this));
+}
+
+// --- Wiring ------------------------------------------------------------------------
+
+void TForm1::AttachLink(Link& link) { link_ = &link; }
+
+void TForm1::SetEqGraph(EqGraphHooks* graph) {
+    eqGraph_ = graph;
+    if (eqGraph_) eqGraph_->SetUpGraph(true);
+}
+
+void TForm1::SetCompressorOpener(std::function<void(int band)> open) { openCompressor_ = std::move(open); }
+
+void TForm1::SetPresetFlows(std::function<void()> load, std::function<void()> save) {
+    loadPreset_ = std::move(load);
+    savePreset_ = std::move(save);
+}
+
+int& TForm1::SendSuppressed() { return link_ ? link_->Vars().sendSuppressed : unlinkedSendSuppressed_; }
+
+void TForm1::SendParameter(int address, std::int32_t value) {
+    if (link_) {
+        link_->SendParameter(address, value);
+    } else {
+        store_.SetBoth(address, value);
+    }
+}
+
+void TForm1::DrawEq(int selectedBand, int mic) {
+    if (eqGraph_) eqGraph_->DrawEq(selectedBand, mic);
+}
+
+int TForm1::KindOf(const QWidget* field) const { return Hint(field).toInt(); }
+
+void TForm1::SelectSilently(QComboBox* box, int index) {
+    // Showing a stored value is not a change: the box's handler stays out.
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(index);
+}
+
+// --- Values into fields ----------------------------------------------------------
+
+void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value) {
+    if (!field) return;
+    const int kind = KindOf(field);
+    const int address = EffectiveAddress(Tag(field), state_.activeMic, store_);
+
+    KindRuleInput in;
+    in.kind = kind;
+    in.address = address;
+    in.step = step;
+    in.source = source;
+    in.x = value;
+    in.lowCrossoverField = field == MICLowFreEdit;
+    in.activeMic = state_.activeMic;
+    const KindRuleResult r = ApplyKindRule(in, store_);
+
+    if (r.textChanged) field->setText(QString::fromStdString(r.text));
+    if (r.mirrorCrossovers) {
+        MICHighFreEdit2->setText(MICHighFreEdit->text());
+        MICLowFreEdit2->setText(MICLowFreEdit->text());
+    }
+    if (r.becomesCurrentField) {
+        if (auto* current = qobject_cast<QLineEdit*>(map_.Value(address))) state_.currentField = current;
+    }
+
+    if (auto* bar = qobject_cast<QSlider*>(map_.Companion(address))) {
+        state_.trackGuard = true;
+        bar->setValue(Nearest(r.x));
+        state_.trackGuard = false;
+    }
+
+    const bool bandKind = kind == kKindBandFrequency || kind == kKindBandGain || kind == kKindBandQ;
+    if (bandKind) store_.SetBoth(address, r.raw);
+    if (source == Source::User) SendParameter(address, r.raw);
+    if (bandKind && !state_.refreshInProgress) state_.lastChange = {address, r.raw};
+}
+
+void TForm1::CommitEntry(Step step) {
+    QLineEdit* field = state_.currentField;
+    if (!field || field == Example) return;
+    const QString lastAccepted = QString::fromStdString(state_.lastAcceptedText);
+
+    QString kept;
+    for (const QChar c : field->text())
+        if (IsValueCharacter(c)) kept += c;
+    if (kept.isEmpty()) {
+        field->setText(lastAccepted);
+        return;
+    }
+
+    double number = 0;
+    if (!ReadNumber(kept, number)) {
+        field->setText(lastAccepted);
+        return;
+    }
+    const QString hint = Hint(field);
+    if (hint.isEmpty()) dialogs_.PlainMessage(QStringLiteral("error"));
+    bool kindOk = false;
+    const int kind = hint.toInt(&kindOk);
+    if (!kindOk) {
+        field->setText(lastAccepted);
+        return;
+    }
+    ApplyValue(field, step, Source::User, TextToRaw(kind, number));
+    state_.lastAcceptedText = field->text().toStdString();
+}
+
+// --- Entry field handlers ---------------------------------------------------------
+
+void TForm1::Mic1FreEdit1Click(QWidget* sender) {
+    auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(sender)));
+    if (!field) return;
+    // Focus moves first: the field being left commits as it does when the
+    // user clicks from one field into another.
+    field->setFocus(Qt::OtherFocusReason);
+    state_.wheelArmed = true;
+    state_.currentField = field;
+    state_.lastAcceptedText = field->text().toStdString();
+
+    // Re-applying the field's own value gives its text the canonical form
+    // and records the band for the graph; it is not a change to send.
+    int& suppressed = SendSuppressed();
+    const int saved = suppressed;
+    suppressed = 1;
+    CommitEntry(Step::None);
+    SendSuppressed() = saved;
+}
+
+void TForm1::Mic1FreEdit1Exit() {
+    QLineEdit* field = state_.currentField;
+    if (!field) return;
+    if (!field->text().isEmpty()) {
+        CommitEntry(Step::None);
+    } else {
+        field->setText(QString::fromStdString(state_.lastAcceptedText));
+    }
+}
+
+bool TForm1::Mic1FreEdit1KeyPress(QLineEdit* sender, QChar key) {
+    state_.currentField = sender;
+    const bool backspace = key == QChar(0x08);
+    const bool enter = key == QChar(0x0D);
+    if (!backspace && !enter && !IsValueCharacter(key)) return false;
+    if (enter) Mic1FreEdit1Exit();
+    return true;
+}
+
+void TForm1::Mic1FreEdit1KeyDown(int key) {
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Right: CommitEntry(Step::Up); break;
+    case Qt::Key_Down:
+    case Qt::Key_Left: CommitEntry(Step::Down); break;
+    default: break;
+    }
+}
+
+bool TForm1::FormMouseWheel(int delta) {
+    if (!state_.wheelArmed) return false;
+    if (delta > 0) {
+        CommitEntry(Step::Up);
+    } else if (delta < 0) {
+        CommitEntry(Step::Down);
+    }
+    return true;
+}
+
+bool TForm1::EntryFieldEvent(QLineEdit* field, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        // Focus has moved here already (and the field left has committed).
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) Mic1FreEdit1Click(field);
+        return false;
+    case QEvent::FocusOut: {
+        // Leaving the window (another window, a message box, the field's
+        // own context menu) is not leaving the field.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) Mic1FreEdit1Exit();
+        return false;
+    }
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        Mic1FreEdit1KeyDown(key->key());
+        if (key->key() == Qt::Key_Backspace) return !Mic1FreEdit1KeyPress(field, QChar(0x08));
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            Mic1FreEdit1KeyPress(field, QChar(0x0D));
+            return true;
+        }
+        // Keys that type text pass one character at a time; navigation,
+        // deletion and shortcuts (copy, paste, select all) are not typing.
+        const QString text = key->text();
+        const bool shortcut = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        const bool typing = !text.isEmpty() && !shortcut && text.front().isPrint();
+        if (!typing) return false;
+        bool passes = true;
+        for (const QChar c : text) passes = Mic1FreEdit1KeyPress(field, c) && passes;
+        return !passes;
+    }
+    case QEvent::InputMethod: {
+        // Text composed by an input method is typing too.
+        auto* composed = static_cast<QInputMethodEvent*>(event);
+        const QString commit = composed->commitString();
+        if (commit.isEmpty()) return false;
+        QString kept;
+        for (const QChar c : commit)
+            if (Mic1FreEdit1KeyPress(field, c)) kept += c;
+        if (kept == commit) return false;
+        if (!kept.isEmpty()) field->insert(kept);
+        return true;
+    }
+    default: return false;
+    }
+}
+
+bool TForm1::HandleEvent(QWidget* handle, QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: EP1MouseDown(handle, *mouse); return true;
+    case QEvent::MouseMove: EP1MouseMove(handle, *mouse); return true;
+    case QEvent::MouseButtonRelease: EP1MouseUp(handle, *mouse); return true;
+    default: return false;
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == AdvPageControl1 || watched == AdvPageControl1->tabBar()) {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show) {
+            // Only the pages and the tabs are the page control's: the strip
+            // beside the tabs belongs to the graph panel underneath.
+            const QTabBar* bar = AdvPageControl1->tabBar();
+            QRegion region(0, 0, AdvPageControl1->width(), bar->geometry().top());
+            for (int i = 0; i < bar->count(); ++i) region += bar->tabRect(i).translated(bar->pos());
+            AdvPageControl1->setMask(region);
+        }
+        return false;
+    }
+    if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+        if (field->parent() && std::find(entryFields_.begin(), entryFields_.end(), field) != entryFields_.end())
+            return EntryFieldEvent(field, event);
+        return false;
+    }
+    if (auto* handle = qobject_cast<BitmapImage*>(watched)) {
+        if (Tag(handle) < 5 && BandHandles[Tag(handle)] == handle) return HandleEvent(handle, event);
+    }
+    return false;
+}
+
+// --- Start-up and refresh ----------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TForm1::FormShow() {
+    state_.refreshInProgress = true;
+    BuildControlMap<QWidget>(
+        map_, store_,
+        [this](const std::string& name) { return findChild<QWidget*>(QString::fromStdString(name)); },
+        [](QWidget* control, int address) { SetTag(control, address); });
+    state_.refreshInProgress = false;
+
+    ResetEq(kBothMics);
+    AdvPageControl1->setCurrentIndex(state_.activeMic);
+    Timer1->start();
+    Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
+}
+
+void TForm1::ResetEq(int selection) {
+    const bool single = selection == 0 || selection == 1;
+    const bool linkedIdle = link_ && link_->Vars().linkState == kLinkedIdle;
+    for (int mic = 0; mic < 2; ++mic) {
+        if (selection != mic && selection != kBothMics) continue;
+        for (int band = 0; band < kBandsPerMic; ++band) {
+            for (int slot = 0; slot < kSlotsPerBand; ++slot) {
+                const int address = BandAddress(mic, band, slot);
+                const std::int32_t value = EqBandDefault(band, slot);
+                store_.SetDevice(address, value);
+                if (single && linkedIdle) SendParameter(address, value);
+            }
+        }
+    }
+    RefreshAll();
+}
+
+void TForm1::RefreshAll() {
+    state_.refreshInProgress = true;
+    SendSuppressed() = 1;
+    store_.CopyDeviceToShown();
+
+    for (int page = 0; page <= kLastPage; ++page) {
+        for (int index = 0; index < kPageCount[page]; ++index) {
+            const int address = MakeAddress(page, index);
+            const std::int32_t v = store_.Shown(address);
+            QWidget* control = map_.Value(address);
+            if (auto* box = qobject_cast<QComboBox*>(control)) {
+                if (auto* bypass = qobject_cast<QCheckBox*>(map_.Companion(address))) {
+                    SelectSilently(box, v % 10);
+                    bypass->setChecked(v / 10 != 0);  // setChecked raises no click
+                } else {
+                    SelectSilently(box, v);
+                }
+            } else if (auto* field = qobject_cast<QLineEdit*>(control)) {
+                ApplyValue(field, Step::None, Source::Refresh, v);
+            }
+        }
+    }
+
+    SendSuppressed() = 0;
+    state_.refreshInProgress = false;
+    DrawEq(kNoBand, state_.activeMic);
+}
+
+void TForm1::Timer1Timer() {
+    if (eqGraph_) eqGraph_->ApplyDragStep();
+
+    if (state_.lastChange == state_.lastDrawn) return;
+    state_.lastDrawn = state_.lastChange;
+    const auto band = BandSlot(state_.lastDrawn.address, state_.activeMic);
+    if (!band) return;
+    Timer1->stop();
+    DrawEq(band->band, state_.activeMic);
+    Timer1->start();
+}
+
+void TForm1::SelectFirstBandField() {
+    if (AdvPageControl1->currentIndex() != 0) return;
+    Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
+}
+
+// --- Control handlers ----------------------------------------------------------------
+
+void TForm1::SysTotalVolBarChange(QWidget* sender) {
+    if (state_.trackGuard) return;
+    auto* bar = qobject_cast<QSlider*>(sender);
+    if (!bar) return;
+    if (auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(bar))))
+        ApplyValue(field, Step::None, Source::User, bar->value());
+    // A volume has no field to step afterwards.
+    state_.currentField = Example;
+}
+
+void TForm1::Mic1GainBar1Change(QWidget* sender) {
+    if (state_.trackGuard) return;
+    auto* bar = qobject_cast<QSlider*>(sender);
+    if (!bar) return;
+    if (auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(bar)))) {
+        // The gain field stays current, so the wheel and arrows step it next.
+        state_.currentField = field;
+        ApplyValue(field, Step::None, Source::User, bar->value());
+    }
+}
+
+void TForm1::Mic1ModeBox1Change(QWidget* sender) {
+    auto* box = qobject_cast<QComboBox*>(sender);
+    if (!box) return;
+    const int address = EffectiveAddress(Tag(box), state_.activeMic, store_);
+    const int item = box->currentIndex();
+    int v = item;
+    if (auto* bypass = qobject_cast<QCheckBox*>(map_.Companion(address)); bypass && bypass->isChecked())
+        v += kBypassOffset;
+    SendParameter(address, v);
+
+    // The Q slot that now applies: slot 3 for the parametric item, 4 otherwise.
+    const int q = address + (item == 0 ? kSlotQ : kSlotQOther);
+    if (auto* qField = qobject_cast<QLineEdit*>(map_.Value(q))) {
+        state_.currentField = qField;
+        ApplyValue(qField, Step::None, Source::Refresh, store_.Shown(q));
+    }
+    state_.lastChange = {address, v};
+}
+
+void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
+    state_.wheelArmed = false;
+    const int address = EffectiveAddress(Tag(sender), state_.activeMic, store_);
+    auto* box = qobject_cast<QCheckBox*>(map_.Companion(Tag(sender)));
+    if (!box) return;
+    std::int32_t v = store_.Shown(address);
+    v = box->isChecked() ? v + kBypassOffset : v % kBypassOffset;
+    SendParameter(address, v);
+    state_.lastChange = {address, v};
+}
+
+void TForm1::SysFBEBoxChange(QWidget* sender) {
+    auto* box = qobject_cast<QComboBox*>(sender);
+    if (!box) return;
+    const int address = Tag(box);
+    const int v = box->currentIndex();
+    // Every one of these boxes asks the same question.
+    if (dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("PowerEX 选择:") + box->currentText() + "?")) {
+        SendParameter(address, v);
+    } else {
+        SelectSilently(box, store_.Shown(address));
+    }
+}
+
+void TForm1::SysModeBoxChange(QWidget* sender) {
+    auto* box = qobject_cast<QComboBox*>(sender);
+    if (!box || !link_) return;
+    LinkVars& vars = link_->Vars();
+    // A mode command only makes sense to a device that is there and idle;
+    // otherwise the choice just stays on screen.
+    if (vars.linkState != kLinkedIdle || vars.sendSuppressed != 0) return;
+    const int address = Tag(box);
+    const int v = box->currentIndex();
+    const QString item = box->itemText(v);
+
+    if (box == SysModeBox) {
+        if (dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("模式切换为") + item + "?")) {
+            SendParameter(address, v);
+        } else {
+            SelectSilently(box, store_.Shown(address));
+        }
+        return;
+    }
+    if (!dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("保存当前模式为 ") + item + "?")) {
+        SelectSilently(box, store_.Shown(address));
+        return;
+    }
+    SendParameter(address, v);
+    vars.waitReason = kEventSaveDone;
+    SetBilingualText(LinkLabel, language_, QStringLiteral("Saving..."), QStringLiteral("保存中..."));
+    if (vars.linkState == kLinkedIdle) vars.linkState = kLinkedBusy;
+    vars.retryCount = 0;
+}
+
+void TForm1::MusEQAllPassBtnClick() {
+    if (!dialogs_.Confirm(QStringLiteral("提示"), QStringLiteral("确定要复位EQ？"))) return;
+    ResetEq(state_.activeMic);
+    Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
+}
+
+void TForm1::RzButton1Click(QWidget* sender) {
+    // The button's tag is the dynamics band: 0 low, 1 middle, 2 high.
+    if (openCompressor_) openCompressor_(Tag(sender));
+}
+
+void TForm1::LinkBtnClick() {
+    if (link_) link_->StartConnection();
+}
+
+void TForm1::RzButton5Click(QWidget* sender) {
+    if (sender == RzButton6) {
+        if (savePreset_) savePreset_();
+    } else if (sender == RzButton4) {
+        if (loadPreset_) loadPreset_();
+    }
+}
+
+void TForm1::AdvPageControl2Change(int index) {
+    state_.activeMic = index;
+    Mic1FreEdit1Click(state_.activeMic != 0 ? Mic2FreEdit1 : Mic1FreEdit1);
+}
+
+void TForm1::RzButton7Click() {}
+
+void TForm1::EP1MouseDown(QWidget* sender, QMouseEvent& event) {
+    if (eqGraph_) eqGraph_->HandleMouseDown(sender, event);
+}
+
+void TForm1::EP1MouseMove(QWidget* sender, QMouseEvent& event) {
+    if (eqGraph_) eqGraph_->HandleMouseMove(sender, event);
+}
+
+void TForm1::EP1MouseUp(QWidget* sender, QMouseEvent& event) {
+    if (eqGraph_) eqGraph_->HandleMouseUp(sender, event);
+}
+
+}  // namespace tr640
