@@ -55,6 +55,25 @@ private:
     MainWindowLink& main_;
 };
 
+// What the link window lends the HID handlers: its device list, traffic
+// log and report id field, and the link's presence calls and reply parser.
+class TForm9::HidPort final : public HidLinkPort {
+public:
+    explicit HidPort(TForm9& form) : form_(form) {}
+
+    void ClearDeviceLines() override { form_.DevListBox->clear(); }
+    void AddDeviceLine(const std::string& text) override { form_.DevListBox->addItem(QString::fromStdString(text)); }
+    void SetCurrentDeviceLine(int row) override { form_.DevListBox->setCurrentRow(row); }
+    void AddLogLine(const std::string& line) override { form_.LogTraffic(QString::fromStdString(line)); }
+    void SetReportId(const std::string& text) override { form_.ReportID->setText(QString::fromStdString(text)); }
+    void DevicePresent() override { form_.link_.DevicePresent(); }
+    void NoDevicePresent() override { form_.link_.NoDevicePresent(); }
+    void ParseReply(std::span<const std::uint8_t> reply) override { form_.link_.OnReply(reply); }
+
+private:
+    TForm9& form_;
+};
+
 QTimer* TForm9::MakeTimer(QWidget* owner, const char* name, int intervalMs) {
     auto* timer = new QTimer(owner);
     timer->setObjectName(QString::fromLatin1(name));
@@ -65,7 +84,7 @@ QTimer* TForm9::MakeTimer(QWidget* owner, const char* name, int intervalMs) {
     return timer;
 }
 
-TForm9::TForm9(ParamStore& store, const int& language, ReportTransport& transport, Dialogs& dialogs,
+TForm9::TForm9(ParamStore& store, const int& language, LinkBackend backend, Dialogs& dialogs,
                TForm4& statusWindow, MainWindowLink& mainWindow, QWidget* parent)
     : QWidget(parent, Qt::Window),
       Timer1(MakeTimer(this, "Timer1", 1000)),
@@ -74,7 +93,9 @@ TForm9::TForm9(ParamStore& store, const int& language, ReportTransport& transpor
       connectTimer_(*Timer1),
       transferTimer_(*Timer2),
       holdTimer_(*HoldTimer),
-      sender_(transport),
+      hid_(backend.platform ? std::make_unique<HidSide>(*backend.platform) : nullptr),
+      hidPort_(hid_ ? std::make_unique<HidPort>(*this) : nullptr),
+      sender_(hid_ ? static_cast<ReportTransport&>(hid_->handlers) : *backend.transport),
       view_(std::make_unique<ViewPort>(*this, language, dialogs, statusWindow, mainWindow)),
       link_(store, sender_, *view_, {connectTimer_, transferTimer_, holdTimer_}, language) {
     setObjectName(QStringLiteral("Form9"));
@@ -107,6 +128,39 @@ TForm9::TForm9(ParamStore& store, const int& language, ReportTransport& transpor
     connect(Timer2, &QTimer::timeout, this, &TForm9::Timer2Timer);
     connect(HoldTimer, &QTimer::timeout, this, &TForm9::HoldTimerTimer);
     connect(LinkBtn, &QPushButton::clicked, this, [this] { link_.StartConnection(); });
+
+    if (hid_) {
+        HidCtl = &hid_->controller;
+        hid_->handlers.SetPort(hidPort_.get());
+        BindHidEvents();
+    }
+}
+
+void TForm9::BindHidEvents() {
+    TJvHidDeviceController& c = hid_->controller;
+    c.OnArrival = [this](TJvHidDevice& d) { HidCtlArrival(d); };
+    c.OnRemoval = [this](TJvHidDevice& d) { HidCtlRemoval(d); };
+    c.OnDeviceChange = [this] { HidCtlDeviceChange(); };
+    c.OnEnumerate = [this](TJvHidDevice& d, int index) { return HidCtlEnumerate(d, index); };
+    c.OnDeviceData = [this](TJvHidDevice& d, std::uint8_t id, std::span<const std::uint8_t> data, std::size_t n) {
+        HidCtlDeviceData(d, id, data, n);
+    };
+    c.OnDeviceDataError = [this](TJvHidDevice& d, int error) { HidCtlDeviceDataError(d, error); };
+    c.OnNote = [this](const std::string& text) { hid_->handlers.HidCtlNote(text); };
+}
+
+void TForm9::HidCtlArrival(TJvHidDevice& device) { hid_->handlers.HidCtlArrival(device); }
+void TForm9::HidCtlRemoval(TJvHidDevice& device) { hid_->handlers.HidCtlRemoval(device); }
+void TForm9::HidCtlDeviceChange() { hid_->handlers.HidCtlDeviceChange(); }
+bool TForm9::HidCtlEnumerate(TJvHidDevice& device, int index) {
+    return hid_->handlers.HidCtlEnumerate(device, index);
+}
+void TForm9::HidCtlDeviceData(TJvHidDevice& device, std::uint8_t reportId, std::span<const std::uint8_t> data,
+                              std::size_t length) {
+    hid_->handlers.HidCtlDeviceData(device, reportId, data, length);
+}
+void TForm9::HidCtlDeviceDataError(TJvHidDevice& device, int error) {
+    hid_->handlers.HidCtlDeviceDataError(device, error);
 }
 
 TForm9::~TForm9() {
@@ -114,6 +168,8 @@ TForm9::~TForm9() {
     Timer1->stop();
     Timer2->stop();
     HoldTimer->stop();
+    // Devices released while the controller is taken down report to no one.
+    if (hid_) hid_->handlers.SetPort(nullptr);
 }
 
 void TForm9::OnInputReport(const std::vector<std::uint8_t>& report) { link_.OnReply(report); }

@@ -5,6 +5,8 @@
 #include "link/LinkPorts.h"
 #include "link/MainWindowLink.h"
 #include "link/ReportTransport.h"
+#include "link/hid/HidDeviceController.h"
+#include "link/hid/HidLinkHandlers.h"
 #include "model/ParamStore.h"
 
 #include <QString>
@@ -37,6 +39,16 @@ private:
     QTimer& timer_;
 };
 
+// What the link writes through: the HID stack over a platform (the program
+// and the demo: the link window then owns the device controller), or a
+// transport straight to a device (tests that drive everything on one thread).
+struct LinkBackend {
+    LinkBackend(HidPlatform& p) : platform(&p) {}           // NOLINT: implicit on purpose
+    LinkBackend(ReportTransport& t) : transport(&t) {}      // NOLINT: implicit on purpose
+    HidPlatform* platform = nullptr;
+    ReportTransport* transport = nullptr;
+};
+
 // The link window: never shown, it is the home of the link. It owns the
 // link's three timers, the frame sender and the link itself, the traffic
 // log and the device list, and answers the link through the main window's
@@ -49,8 +61,8 @@ public:
     // otherwise grow the log without bound.
     static constexpr int kHistoryLimit = 5000;
 
-    TForm9(ParamStore& store, const int& language, ReportTransport& transport, Dialogs& dialogs,
-           TForm4& statusWindow, MainWindowLink& mainWindow, QWidget* parent = nullptr);
+    TForm9(ParamStore& store, const int& language, LinkBackend backend, Dialogs& dialogs, TForm4& statusWindow,
+           MainWindowLink& mainWindow, QWidget* parent = nullptr);
     ~TForm9() override;
 
     Link& link() { return link_; }
@@ -68,6 +80,19 @@ public:
     void Timer2Timer();
     void HoldTimerTimer();
 
+    // Events of the HID device controller (only with a HID backend).
+    void HidCtlArrival(TJvHidDevice& device);
+    void HidCtlRemoval(TJvHidDevice& device);
+    void HidCtlDeviceChange();
+    bool HidCtlEnumerate(TJvHidDevice& device, int index);
+    void HidCtlDeviceData(TJvHidDevice& device, std::uint8_t reportId, std::span<const std::uint8_t> data,
+                          std::size_t length);
+    void HidCtlDeviceDataError(TJvHidDevice& device, int error);
+
+    // The device controller, null without a HID backend.
+    TJvHidDeviceController* HidCtl = nullptr;
+    HidLinkHandlers* hidHandlers() { return hid_ ? &hid_->handlers : nullptr; }
+
     QTimer* Timer1;     // 1000 ms: repeats the KeyFrame until the device answers
     QTimer* Timer2;     // 50 ms: paces block transfers
     QTimer* HoldTimer;  // 40 ms: change queue, keep-alive, mode command waits
@@ -81,12 +106,23 @@ protected:
 
 private:
     class ViewPort;
+    class HidPort;
+    // The controller and the handlers the six HID events forward to.
+    struct HidSide {
+        explicit HidSide(HidPlatform& platform) : controller(platform), handlers(controller) {}
+        TJvHidDeviceController controller;
+        HidLinkHandlers handlers;
+    };
+
+    void BindHidEvents();
 
     static QTimer* MakeTimer(QWidget* owner, const char* name, int intervalMs);
 
     QtLinkTimer connectTimer_;
     QtLinkTimer transferTimer_;
     QtLinkTimer holdTimer_;
+    std::unique_ptr<HidSide> hid_;
+    std::unique_ptr<HidPort> hidPort_;
     FrameSender sender_;
     std::unique_ptr<ViewPort> view_;
     Link link_;

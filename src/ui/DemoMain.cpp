@@ -3,11 +3,8 @@
 // with the real unit. A small window of its own plugs the device in, pulls
 // it out or silences it.
 
-#include "link/hid/HidDeviceController.h"
-#include "link/hid/HidLinkHandlers.h"
 #include "link/hid/VirtualHidBus.h"
 #include "ui/DemoDeviceWindow.h"
-#include "ui/HidWiring.h"
 #include "ui/Program.h"
 #include "virtualdevice/VirtualTr640.h"
 
@@ -23,13 +20,7 @@ int main(int argc, char** argv) {
     tr640::VirtualTr640 device;
     tr640::VirtualHidBus bus;
     const auto endpoint = std::make_shared<tr640::VirtualTr640Endpoint>(device);
-    tr640::TJvHidDeviceController controller(bus);
-    tr640::HidLinkHandlers hid(controller);
-
-    tr640::Program program(hid);
-    tr640::LinkWindowHidPort port(program.linkWindow());
-    hid.SetPort(&port);
-    hid.BindEvents();
+    tr640::Program program(bus);
 
     std::string path;  // the plugged-in device's node, empty while unplugged
     tr640::DemoDeviceWindow controls({[&] {
@@ -51,7 +42,5 @@ int main(int argc, char** argv) {
     // The virtual unit is plugged in from the start.
     controls.PlugBtn->click();
 
-    const int result = QApplication::exec();
-    hid.SetPort(nullptr);
-    return result;
+    return QApplication::exec();
 }

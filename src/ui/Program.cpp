@@ -24,10 +24,10 @@ std::unique_ptr<Dialogs> PrepareApplication(std::unique_ptr<Dialogs> dialogs) {
 
 }  // namespace
 
-Program::Program(ReportTransport& transport, std::unique_ptr<Dialogs> dialogs)
+Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs)
     : dialogs_(PrepareApplication(std::move(dialogs))),
       mainWindow_(store_, controlMap_, state_, language_, *dialogs_),
-      linkWindow_(store_, language_, transport, *dialogs_, statusWindow_, mainWindow_.LinkPort()),
+      linkWindow_(store_, language_, backend, *dialogs_, statusWindow_, mainWindow_.LinkPort()),
       statusWindow_(&mainWindow_),
       compressorWindow_(
           store_, [this](int address, std::int32_t value) { linkWindow_.link().SendParameter(address, value); },

@@ -19,16 +19,17 @@ namespace tr640 {
 // The program: everything that exists once for the whole run (the parameter
 // store, the control map, the windows' shared state, the language, the
 // dialog seam, the preset flows) and the four windows, created in their
-// fixed order. A test
-// builds a fresh one for every case; the executables build exactly one.
+// fixed order. A test builds a fresh one for every case; the executables
+// build exactly one.
 //
-// The HID transport is the creator's: the real program passes the hidraw
-// transport, the demo and the tests a virtual one. Whoever owns the
-// transport also tells the link when a device comes or goes.
+// The link's backend is the creator's: the program passes the hidraw
+// platform and the demo the virtual HID bus (the link window then owns the
+// device controller and follows devices coming and going); single-threaded
+// tests pass a transport straight to a virtual device.
 class Program {
 public:
     // `dialogs` answers every modal box; null means the real boxes.
-    explicit Program(ReportTransport& transport, std::unique_ptr<Dialogs> dialogs = nullptr);
+    explicit Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs = nullptr);
     ~Program();
 
     Program(const Program&) = delete;

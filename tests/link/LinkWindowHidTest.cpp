@@ -1,0 +1,70 @@
+#include "link/MainWindowLink.h"
+#include "link/Unit9.h"
+#include "link/hid/VirtualHidBus.h"
+#include "support/QuietOffscreen.h"
+#include "support/ScriptedDialogs.h"
+#include "ui/Unit4.h"
+#include "virtualdevice/VirtualTr640.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace tr640::testing {
+namespace {
+
+// The link window over the virtual HID bus: its own device controller, the
+// real reader thread and the real timers, in an event loop bounded in time.
+class LinkWindowHidTest : public ::testing::Test {
+protected:
+    bool LogHas(const QString& prefix) const {
+        for (int i = 0; i < form.HistoryListBox->count(); ++i)
+            if (form.HistoryListBox->item(i)->text().startsWith(prefix)) return true;
+        return false;
+    }
+
+    QuietOffscreen quiet;
+    ParamStore store;
+    int language = kLanguageChinese;
+    VirtualTr640 device;
+    VirtualHidBus bus;
+    ScriptedDialogs dialogs;
+    QWidget mainWindow;
+    QLabel* mainLinkLabel = new QLabel("离线模式", &mainWindow);
+    TForm4 status{&mainWindow};
+    LinkLabelPort mainPort{*mainLinkLabel, language, [this] { store.CopyDeviceToShown(); }, [] {}};
+    std::string path = bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(device));
+    TForm9 form{store, language, bus, dialogs, status, mainPort};
+};
+
+TEST_F(LinkWindowHidTest, PresentDeviceIsFoundListedAndLinkedThroughTheWindowsOwnController) {
+    ASSERT_NE(form.HidCtl, nullptr);
+    // The first scan runs once the event loop is reached.
+    QTRY_COMPARE_WITH_TIMEOUT(form.DevListBox->count(), 1, 5000);
+    EXPECT_TRUE(form.DevListBox->item(0)->text().contains("VID=0483 PID=6912"));
+    EXPECT_TRUE(LogHas("Arrival of "));
+    EXPECT_TRUE(form.Timer1->isActive());
+
+    QTRY_COMPARE_WITH_TIMEOUT(form.link().Vars().linkState, int(kLinkedIdle), 10000);
+    EXPECT_TRUE(form.HoldTimer->isActive());
+    EXPECT_EQ(mainLinkLabel->text(), "设备已连接");
+    EXPECT_EQ(store.Shown(0x0108), device.Value(0x0108));
+    EXPECT_TRUE(LogHas("W 01  "));
+    EXPECT_TRUE(LogHas("R 01  "));
+
+    form.link().SendParameter(0x010E, 175);
+    QTRY_COMPARE_WITH_TIMEOUT(int(device.Value(0x010E)), 175, 5000);
+
+    bus.Unplug(path);
+    QTRY_COMPARE_WITH_TIMEOUT(form.link().Vars().linkState, int(kNotLinked), 5000);
+    EXPECT_TRUE(LogHas("Removal of "));
+    EXPECT_EQ(form.DevListBox->count(), 0);
+    EXPECT_FALSE(form.HoldTimer->isActive());
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+}  // namespace
+}  // namespace tr640::testing
