@@ -392,11 +392,11 @@ bool TForm1::EntryFieldEvent(QLineEdit* field, QEvent* event) {
 }
 
 bool TForm1::HandleEvent(QWidget* handle, QEvent* event) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
+    // Only mouse events may be taken as such; a handle sees others too.
     switch (event->type()) {
-    case QEvent::MouseButtonPress: EP1MouseDown(handle, *mouse); return true;
-    case QEvent::MouseMove: EP1MouseMove(handle, *mouse); return true;
-    case QEvent::MouseButtonRelease: EP1MouseUp(handle, *mouse); return true;
+    case QEvent::MouseButtonPress: EP1MouseDown(handle, *static_cast<QMouseEvent*>(event)); return true;
+    case QEvent::MouseMove: EP1MouseMove(handle, *static_cast<QMouseEvent*>(event)); return true;
+    case QEvent::MouseButtonRelease: EP1MouseUp(handle, *static_cast<QMouseEvent*>(event)); return true;
     default: return false;
     }
 }
