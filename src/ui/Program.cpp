@@ -38,7 +38,7 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs)
     mainWindow_.AttachLink(linkWindow_.link());
     mainWindow_.SetCompressorOpener([this](int band) { compressorWindow_.OpenForBand(band); });
     mainWindow_.SetPresetFlows([this] { presets_.LoadPreset(); }, [this] { presets_.SavePreset(); });
-    // Still to come: the EQ graph, handed over with mainWindow_.SetEqGraph.
+    mainWindow_.SetEqGraph(&eqGraph_);
 }
 
 Program::~Program() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "eqgraph/EqGraph.h"
 #include "link/ReportTransport.h"
 #include "link/Unit9.h"
 #include "model/ControlMap.h"
@@ -51,6 +52,7 @@ public:
     TForm9& linkWindow() { return linkWindow_; }
     TForm4& statusWindow() { return statusWindow_; }
     TForm14& compressorWindow() { return compressorWindow_; }
+    EqGraph& eqGraph() { return eqGraph_; }
     Link& link() { return linkWindow_.link(); }
 
 private:
@@ -69,6 +71,7 @@ private:
     TForm14 compressorWindow_;
 
     PresetFlow presets_;
+    EqGraph eqGraph_{mainWindow_};
 };
 
 }  // namespace tr640

@@ -70,12 +70,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     tr640::TForm1& main = program.mainWindow();
+    // One tick of the refresh timer: the EQ graph follows the shown page and
+    // reads out its selected band.
+    auto settle = [&main] { main.Timer1Timer(); main.Timer1->stop(); };
+    settle();
     QApplication::processEvents();
 
     bool ok = Save(main, directory, QStringLiteral("main-window.png"));
     main.AdvPageControl2->setCurrentIndex(1);
+    settle();
     ok = Save(main, directory, QStringLiteral("main-window-mic2.png")) && ok;
     main.AdvPageControl2->setCurrentIndex(0);
+    settle();
     main.AdvPageControl1->setCurrentIndex(1);
     ok = Save(main, directory, QStringLiteral("main-window-dynamics.png")) && ok;
     main.AdvPageControl1->setCurrentIndex(0);

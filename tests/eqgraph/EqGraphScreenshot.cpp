@@ -1,0 +1,62 @@
+// Renders the EQ graph with a few shaped bands to PNG files for the
+// documentation:
+//   tr640-eqgraph-screenshot OUTPUT_DIRECTORY
+// Meant for the offscreen platform (scripts/screenshots-eqgraph.sh sets it).
+// Microphone 1 gets a high pass, a low shelf, a narrow cut, a peak and a
+// high shelf; the peak's band shows its readout, as after a click on its
+// handle.
+
+#include "model/ParamAddress.h"
+#include "model/ValueKinds.h"
+#include "ui/VirtualRig.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFrame>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+        return 2;
+    }
+    QDir directory(QString::fromLocal8Bit(argv[1]));
+    if (!directory.mkpath(QStringLiteral("."))) return 1;
+
+    tr640::VirtualRig rig;
+    tr640::Program& program = rig.program();
+    program.Start();
+    tr640::TForm1& main = program.mainWindow();
+    main.Timer1->stop();
+
+    // type, Hz, gain step (dB = step / 5 - 30), Q index for a peak, Q index otherwise
+    const int bands[tr640::kBandsPerMic][tr640::kSlotsPerBand] = {
+        {tr640::kFilterHighPass, 60, 150, 49, 19},     // high pass, Q 0.71
+        {tr640::kFilterLowShelf, 200, 170, 49, 25},    // +4 dB shelf
+        {tr640::kFilterParametric, 800, 75, 61, 25},   // -15 dB cut, Q 8.00
+        {tr640::kFilterParametric, 3000, 195, 40, 25}, // +9 dB peak, Q 2.40
+        {tr640::kFilterHighShelf, 9000, 130, 49, 30},  // -4 dB shelf
+    };
+    tr640::ParamStore& store = program.store();
+    for (int b = 0; b < tr640::kBandsPerMic; ++b)
+        for (int slot = 0; slot < tr640::kSlotsPerBand; ++slot)
+            store.SetDevice(tr640::BandAddress(0, b, slot), bands[b][slot]);
+    main.RefreshAll();
+    main.DrawEq(3, 0);
+    QApplication::processEvents();
+
+    bool ok = true;
+    auto save = [&](QWidget& widget, const QString& name) {
+        const QString path = directory.filePath(name);
+        const bool saved = widget.grab().save(path, "PNG");
+        QTextStream(stdout) << (saved ? "wrote " : "FAILED ") << path << '\n';
+        ok = ok && saved;
+    };
+    save(*main.EQAdvPanel, QStringLiteral("eq-graph.png"));
+    save(main, QStringLiteral("main-window-eq.png"));
+    return ok ? 0 : 1;
+}
