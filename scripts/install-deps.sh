@@ -17,6 +17,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # desktop integration checks
   desktop-file-utils appstream
+  # the Debian package: cpack's dependency list comes from dpkg-shlibdeps
+  dpkg-dev
 )
 
 as_root=()

@@ -2,6 +2,8 @@
 # Builds and runs every test on a fresh Debian 12 machine:
 #   1. installs the Debian packages the project needs,
 #   2. builds the project and runs the whole test suite,
+#      then builds the Debian package, installs it, starts the installed
+#      program and demo, and removes it again (scripts/package-check.sh),
 #   3. runs each fuzz target for a short bounded time,
 #   4. builds the whole test suite again with AddressSanitizer and
 #      UndefinedBehaviorSanitizer and runs it.
@@ -19,6 +21,9 @@ echo "== build and test (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Debian package: build, install, start, remove (build/)"
+bash scripts/package-check.sh build
 
 echo "== fuzz targets, ${fuzz_seconds}s each (build-fuzz/)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
