@@ -9,6 +9,7 @@
 #include "virtualdevice/VirtualTr640.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QPushButton>
 
 #include <memory>
@@ -16,6 +17,9 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Lets desktops match the windows to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tr640.Control"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.tr640.Control")));
 
     tr640::VirtualTr640 device;
     tr640::VirtualHidBus bus;

@@ -4,9 +4,13 @@
 #include "ui/Program.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Lets desktops match the windows to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tr640.Control"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.tr640.Control")));
 
     // The USB side: hidapi over hidraw, watched by udev. The link window's
     // device controller scans once the event loop starts and announces the
