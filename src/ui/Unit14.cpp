@@ -274,7 +274,7 @@ void TForm14::OpenForBand(int band) {
     // wants to see it, so it comes back as a normal window.
     setWindowState(windowState() & ~Qt::WindowMinimized);
     if (!placed_) {
-        PlaceOverMainWindow();
+        CentreOver(*this, mainWindow_);
         placed_ = true;
     }
     show();
@@ -452,18 +452,6 @@ bool TForm14::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void TForm14::PlaceOverMainWindow() {
-    QRect area;
-    if (mainWindow_) {
-        area = mainWindow_->frameGeometry();
-    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        area = screen->availableGeometry();
-    } else {
-        return;
-    }
-    move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
 }  // namespace tr640

@@ -109,7 +109,6 @@ private:
     void Redraw();
     void PlaceMarks();
     void SetModifyColour(const QColor& colour);
-    void PlaceOverMainWindow();
     void PressOnChart(QPoint position);
     int PointUnder(QPoint position) const;
 

@@ -81,7 +81,7 @@ void TForm4::ShowStatus(const QString& linkCaption, int percent, int language) {
     // The transfer timer calls this every 50 ms: only the first showing
     // places the window, later ones leave it where the user put it.
     if (!placed_) {
-        PlaceOverMainWindow();
+        CentreOver(*this, mainWindow_);
         placed_ = true;
     }
     show();
@@ -93,16 +93,16 @@ void TForm4::HideStatus(int percent) {
     hide();
 }
 
-void TForm4::PlaceOverMainWindow() {
+void CentreOver(QWidget& window, const QWidget* owner) {
     QRect area;
-    if (mainWindow_) {
-        area = mainWindow_->frameGeometry();
+    if (owner) {
+        area = owner->frameGeometry();
     } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         area = screen->availableGeometry();
     } else {
         return;
     }
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
 }
 
 }  // namespace tr640

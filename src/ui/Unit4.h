@@ -20,6 +20,10 @@ void SetBilingualText(QWidget* control, int language, const QString& english, co
 QString Hint(const QWidget* control);
 void SetHint(QWidget* control, const QString& hint);
 
+// Moves `window` so that it is centred over `owner` (the main window), or
+// over the primary screen when there is no owner.
+void CentreOver(QWidget& window, const QWidget* owner);
+
 // The status window: a small window on top of all others that shows what
 // the link is doing and how far a transfer or mode command has come.
 class TForm4 : public QWidget {
@@ -43,7 +47,6 @@ public:
 
 private:
     void SetProgress(int percent);
-    void PlaceOverMainWindow();
 
     QPointer<QWidget> mainWindow_;
     bool placed_ = false;
