@@ -19,7 +19,9 @@ void Link::SendParameter(int address, std::int32_t value) {
     store_.SetShown(PageOf(address), IndexOf(address), value);
     store_.SetDevice(PageOf(address), IndexOf(address), value);
     // Stored but never sent while unlinked, during a transfer or a mode wait.
-    if (vars_.sendSuppressed == 1 || vars_.linkState != kLinkedIdle) return;
+    const bool goesOut = vars_.sendSuppressed != 1 && vars_.linkState == kLinkedIdle;
+    if (watch_.changed) watch_.changed(address, value, goesOut);
+    if (!goesOut) return;
 
     vars_.holdTicks = 0;
     if (vars_.ready == 0 || vars_.queue.count != 0) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace tr640 {
 
@@ -48,6 +49,9 @@ public:
 
     void TransferStep(int step, int direction);
 
+    // Replaces the watcher (an empty LinkWatch removes it).
+    void Watch(LinkWatch watch) { watch_ = std::move(watch); }
+
     LinkVars& Vars() { return vars_; }
     const LinkVars& Vars() const { return vars_; }
 
@@ -56,7 +60,7 @@ private:
     void ShowStatusWithLabel(int percent);
     int TransferPercent() const;
     void StopTransferTimers();
-    void BeginTransfer();
+    void BeginTransfer(int direction, int firstPage);
 
     void OnConnectRead();
     void OnReloadModeParams();
@@ -79,6 +83,7 @@ private:
     Timers timers_;
     const int& language_;
     LinkVars vars_;
+    LinkWatch watch_;
 };
 
 }  // namespace tr640

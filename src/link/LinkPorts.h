@@ -2,6 +2,8 @@
 
 #include "model/Language.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tr640 {
@@ -49,6 +51,21 @@ public:
     // After a transfer: when the main page is shown, select the first band's
     // frequency field of the shown microphone, as a click on it would.
     virtual void SelectFirstBandField() = 0;
+};
+
+// Lets a watcher follow what becomes of parameter changes without touching
+// the link: whether each change was meant to go out at once (the link was
+// idle) or only stored, and when a block transfer begins (which drops the
+// changes still queued). The long-running soak test uses it to know which
+// values the device must hold once the link is quiet. Empty members are
+// not called.
+struct LinkWatch {
+    // `goesOut` is false when the change was only stored: not linked,
+    // during a transfer or a mode wait, or while sends are suppressed.
+    std::function<void(int address, std::int32_t value, bool goesOut)> changed;
+    // direction 0 reads from the device, 1 writes to it; `firstPage` is the
+    // first page the transfer covers (it goes on to the last page).
+    std::function<void(int direction, int firstPage)> transferBegun;
 };
 
 }  // namespace tr640

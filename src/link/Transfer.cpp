@@ -54,14 +54,15 @@ void Link::TransferStep(int step, int direction) {
 // Every transfer first silences the connect timer and the change queue:
 // queued changes that have not gone out are dropped (their values stay in
 // the store).
-void Link::BeginTransfer() {
+void Link::BeginTransfer(int direction, int firstPage) {
     timers_.connect.Stop();
     vars_.queue.count = 0;
     timers_.hold.Stop();
+    if (watch_.transferBegun) watch_.transferBegun(direction, firstPage);
 }
 
 void Link::OnConnectRead() {
-    BeginTransfer();
+    BeginTransfer(0, 0);
     TransferVars& t = vars_.transfer;
     t.lastPage = kLastPage;
     t.direction = 0;
@@ -79,7 +80,7 @@ void Link::OnConnectRead() {
 
 void Link::OnReloadModeParams() {
     // Only page 1 changes with a user mode; page 0 is not read again.
-    BeginTransfer();
+    BeginTransfer(0, 1);
     TransferVars& t = vars_.transfer;
     t.page = 1;
     t.lastPage = kLastPage;
@@ -94,7 +95,7 @@ void Link::OnReloadModeParams() {
 
 void Link::OnWriteAll() {
     if (vars_.linkState != kLinkedIdle) return;
-    BeginTransfer();
+    BeginTransfer(1, 1);
     TransferVars& t = vars_.transfer;
     t.address = MakeAddress(1, 0);
     t.page = 1;

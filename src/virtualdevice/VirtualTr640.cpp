@@ -243,14 +243,20 @@ VirtualTr640::Outcome VirtualTr640::HandleWrite(const DecodedFrame& frame, std::
     if (frame.address == proto::kAddrBlockWrite) {
         // Bytes 6 and 7 name the block; the ten values follow unscrambled.
         if (frame.length != kBlockLength || frame.data6 >= kPageCount) return out;
-        if (RefuseThisOne()) return out;
+        const bool refused = RefuseThisOne();
         for (std::size_t j = 0; j < kBlockValues; ++j) {
             const std::size_t at = frame.data7 + j;
             const auto v = static_cast<std::uint16_t>(plain[8 + 2 * j] << 8 | plain[9 + 2 * j]);
             if (at >= kPageSize) continue;  // past the end of the page: nowhere to keep it
+            const WriteRecord record{static_cast<std::uint16_t>(frame.data6 << 8 | at), v};
+            if (refused) {
+                refusedLog_.push_back(record);
+                continue;
+            }
             pages_[frame.data6][at] = v;
-            writeLog_.push_back({static_cast<std::uint16_t>(frame.data6 << 8 | at), v});
+            writeLog_.push_back(record);
         }
+        if (refused) return out;
         out.accepted = true;
         out.status = kStatusBlockStored;
         return out;
@@ -272,7 +278,10 @@ VirtualTr640::Outcome VirtualTr640::HandleWrite(const DecodedFrame& frame, std::
     // Mode commands take the mode number 0..4, which stands for user mode 1..5.
     const bool modeCommand = page == 0 && (index == kModeRecallIndex || index == kModeSaveIndex);
     if (modeCommand && value >= kUserModeCount) return out;
-    if (RefuseThisOne()) return out;
+    if (RefuseThisOne()) {
+        refusedLog_.push_back({frame.address, value});
+        return out;
+    }
 
     pages_[page][index] = value;
     writeLog_.push_back({frame.address, value});

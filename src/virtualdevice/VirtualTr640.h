@@ -107,7 +107,14 @@ public:
 
     const Counters& Stats() const { return counters_; }
     const std::vector<WriteRecord>& WriteLog() const { return writeLog_; }
-    void ClearWriteLog() { writeLog_.clear(); }
+    // Writes of parameter values that the refuse fault turned away, in
+    // arrival order and in the same form: what the device would have stored.
+    const std::vector<WriteRecord>& RefusedLog() const { return refusedLog_; }
+    // Empties both logs.
+    void ClearWriteLog() {
+        writeLog_.clear();
+        refusedLog_.clear();
+    }
 
     // --- Faults --------------------------------------------------------------
     // Each "every n-th" fault counts its own events from 1 and fires on event
@@ -171,6 +178,7 @@ private:
 
     Counters counters_;
     std::vector<WriteRecord> writeLog_;
+    std::vector<WriteRecord> refusedLog_;
 
     bool silent_ = false;
     std::size_t dropEvery_ = 0, dropCount_ = 0;

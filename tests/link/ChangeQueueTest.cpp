@@ -1,5 +1,8 @@
 #include "link/LinkHarness.h"
 
+#include <tuple>
+#include <utility>
+
 namespace tr640::testing {
 namespace {
 
@@ -147,6 +150,26 @@ TEST_F(ChangeQueueTest, FullQueueUpdatesTheNewestWaitingEntryOfAnAddress) {
     for (int i = 0; i < 120; ++i) TickHold();
     EXPECT_EQ(link.Vars().queue.count, 0);
     EXPECT_EQ(device.Value(0x0107), 701);
+}
+
+TEST_F(ChangeQueueTest, TheWatchSeesEveryChangeWithItsFateAndEveryTransferBegun) {
+    std::vector<std::tuple<int, std::int32_t, bool>> changes;
+    std::vector<std::pair<int, int>> transfers;
+    link.Watch({[&](int a, std::int32_t v, bool out) { changes.emplace_back(a, v, out); },
+                [&](int direction, int page) { transfers.emplace_back(direction, page); }});
+    link.SendParameter(kGain, 161);  // goes out at once
+    link.SendParameter(kGain, 162);  // queued behind it: still meant to go out
+    for (int n = 0; n < 10 && link.Vars().queue.count > 0; ++n) TickHold();
+    TickHold();
+    link.SendParameter(kAddrModeRecall, 1);
+    link.SendParameter(kFreq, 800);  // during the mode wait: only stored
+    EXPECT_EQ(changes, (std::vector<std::tuple<int, std::int32_t, bool>>{
+                           {kGain, 161, true}, {kGain, 162, true}, {kAddrModeRecall, 1, true}, {kFreq, 800, false}}));
+    for (int n = 0; n < 20 && !transferTimer.active; ++n) TickHold();
+    link.RaiseLinkEvent(kEventConnectRead);
+    RunTransfer();
+    link.RaiseLinkEvent(kEventWriteAll);
+    EXPECT_EQ(transfers, (std::vector<std::pair<int, int>>{{0, 1}, {0, 0}, {1, 1}}));
 }
 
 TEST_F(ChangeQueueTest, ModeRecallWaitsForTheAcknowledgementThenReloadsPageOne) {

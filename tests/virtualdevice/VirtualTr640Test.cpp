@@ -305,6 +305,9 @@ TEST_F(VirtualTr640Test, RefusedFramesChangeNothing) {
     EXPECT_EQ(StatusOf(replies[4]), proto::kStatusError);
     EXPECT_EQ(dev.Stats().framesRejected, 2u);
     EXPECT_EQ(dev.WriteLog().size(), 1u);
+    // The refused writes are on record as what they would have stored.
+    using Record = VirtualTr640::WriteRecord;
+    EXPECT_EQ(dev.RefusedLog(), (std::vector<Record>{{0x0104, 22}, {0x000C, 1}}));
 
     dev.SetRefuseEveryNth(1);
     Connect(LinkKey{9, 9, 9, 9, 9, 9});
