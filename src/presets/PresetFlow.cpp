@@ -165,6 +165,7 @@ void PresetFlow::LoadPreset() {
         SplitPresetLines(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     // The reader stores nothing unless the whole file is accepted, so every
     // outcome but the last leaves the device image as it was.
+    const ParamStore before = store_;
     const PresetReadResult result = ReadPresetLines(lines, store_);
     switch (result.outcome) {
         case PresetOutcome::WrongDeviceType:
@@ -179,6 +180,10 @@ void PresetFlow::LoadPreset() {
         case PresetOutcome::Accepted:
             break;
     }
+    // The system page (volume, noise, feedback and the mode boxes) never goes
+    // to the device in a transfer, so the file's values for it are not taken:
+    // the windows would show settings the unit does not have.
+    for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(0, index, before.Device(0, index));
     // Linked and idle, this starts sending page 1 at once, without asking;
     // otherwise the link ignores it and the values wait in the device image.
     if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
