@@ -1,0 +1,228 @@
+#include "soak/SoakRig.h"
+
+#include "link/Frames.h"
+#include "model/ControlMap.h"
+#include "model/ParamAddress.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
+
+#include <algorithm>
+
+namespace tr640::soak {
+
+namespace {
+
+// What the device keeps for a value the program holds.
+std::uint16_t DeviceWord(std::int32_t value) {
+    const WireWord w = EncodeWord(value);
+    return static_cast<std::uint16_t>(w.high << 8 | w.low);
+}
+
+// How a control shows its value, as text, for comparing two moments. A
+// frequency shows the tenth of a hertz it was given (dragged or typed)
+// while the device takes whole hertz, so only the whole hertz count.
+QString Display(const QWidget* control) {
+    if (auto* field = qobject_cast<const QLineEdit*>(control)) {
+        QString text = field->text();
+        if (text.endsWith(QLatin1String("Hz"))) text = text.section(QLatin1Char('.'), 0, 0) + QLatin1String("Hz");
+        return text;
+    }
+    if (auto* box = qobject_cast<const QComboBox*>(control))
+        return QString::number(box->currentIndex()) + QLatin1Char(' ') + box->currentText();
+    if (auto* bar = qobject_cast<const QSlider*>(control)) return QString::number(bar->value());
+    if (auto* check = qobject_cast<const QCheckBox*>(control)) return check->isChecked() ? "checked" : "clear";
+    return {};
+}
+
+std::string Hex(int address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", address);
+    return text;
+}
+
+}  // namespace
+
+SoakRig::SoakRig(unsigned seed)
+    : endpointA_(std::make_shared<VirtualTr640Endpoint>(unitA_)),
+      endpointB_(std::make_shared<VirtualTr640Endpoint>(unitB_)),
+      keyboard_(std::make_shared<VirtualKeyboard>()) {
+    // Unit B holds other settings, so that switching to it shows.
+    for (int index = 0; index < kPageCount[1]; index += 7)
+        unitB_.SetValue(1, static_cast<std::size_t>(index), static_cast<std::uint16_t>(unitA_.Value(1, index) ^ 1));
+
+    auto dialogs = std::make_unique<SoakDialogs>(seed, folder_.path());
+    dialogs_ = dialogs.get();
+    program_ = std::make_unique<Program>(bus_, std::move(dialogs));
+    link().Watch({[this](int address, std::int32_t, bool goesOut) { OnChange(address, goesOut); },
+                  [this](int direction, int firstPage) { OnTransferBegun(direction, firstPage); }});
+
+    deviceClock_.setInterval(kDeviceClockMs);
+    QObject::connect(&deviceClock_, &QTimer::timeout, [this] {
+        unitA_.Tick();
+        unitB_.Tick();
+    });
+    deviceClock_.start();
+}
+
+SoakRig::~SoakRig() {
+    deviceClock_.stop();
+    link().Watch({});
+}
+
+// --- The bus ------------------------------------------------------------------
+
+void SoakRig::PlugA() {
+    if (!pathA_.empty()) return;
+    pathA_ = bus_.Plug(VirtualTr640Info("A"), endpointA_);
+    plugOrder_.push_back(pathA_);
+}
+
+void SoakRig::UnplugA() {
+    if (pathA_.empty()) return;
+    bus_.Unplug(pathA_);
+    std::erase(plugOrder_, pathA_);
+    pathA_.clear();
+}
+
+void SoakRig::PlugB() {
+    if (!pathB_.empty()) return;
+    pathB_ = bus_.Plug(VirtualTr640Info("B"), endpointB_);
+    plugOrder_.push_back(pathB_);
+}
+
+void SoakRig::UnplugB() {
+    if (pathB_.empty()) return;
+    bus_.Unplug(pathB_);
+    std::erase(plugOrder_, pathB_);
+    pathB_.clear();
+}
+
+void SoakRig::PlugKeyboard() {
+    if (pathKeyboard_.empty()) pathKeyboard_ = bus_.Plug(VirtualKeyboardInfo(), keyboard_);
+}
+
+void SoakRig::UnplugKeyboard() {
+    if (pathKeyboard_.empty()) return;
+    bus_.Unplug(pathKeyboard_);
+    pathKeyboard_.clear();
+}
+
+std::vector<std::string> SoakRig::Tr640Paths() const { return plugOrder_; }
+
+VirtualTr640* SoakRig::Selected() {
+    if (plugOrder_.empty()) return nullptr;
+    return plugOrder_.back() == pathA_ ? &unitA_ : &unitB_;
+}
+
+void SoakRig::ClearFaults() {
+    unitA_.ClearFaults();
+    unitB_.ClearFaults();
+    for (const std::string& path : {pathA_, pathB_}) {
+        if (path.empty()) continue;
+        bus_.SetReadError(path, 0);
+        bus_.SetWriteError(path, 0);
+    }
+}
+
+bool SoakRig::LinkQuiet() {
+    const LinkVars& v = link().Vars();
+    const TForm9& window = program_->linkWindow();
+    return v.linkState == kLinkedIdle && v.queue.count == 0 && v.waitReason == 0 && v.repeatLast == 0 &&
+           !window.Timer1->isActive() && !window.Timer2->isActive() && unitA_.PendingReplies() == 0 &&
+           unitB_.PendingReplies() == 0;
+}
+
+// --- The ledger -----------------------------------------------------------------
+
+void SoakRig::Enter(int address) {
+    VirtualTr640* device = Selected();
+    if (device == nullptr) return;
+    ledger_[address] = {device, device->RefusedLog().size()};
+}
+
+void SoakRig::ForgetPage(int page) {
+    std::erase_if(ledger_, [page](const auto& entry) { return PageOf(entry.first) == page; });
+}
+
+void SoakRig::OnChange(int address, bool goesOut) {
+    ++counts_.changes;
+    if (!goesOut) {
+        // Only stored: the device keeps its value until a later change or
+        // transfer, so nothing can be said of this address for now.
+        ledger_.erase(address);
+        return;
+    }
+    ++counts_.changesSent;
+    Enter(address);
+}
+
+void SoakRig::OnTransferBegun(int direction, int firstPage) {
+    // Every transfer drops the changes still waiting; what it covers is
+    // read back (the windows then show the device) or written from the
+    // device image (which the windows then show).
+    for (int page = firstPage; page <= kLastPage; ++page) ForgetPage(page);
+    if (direction == 0) {
+        ++(firstPage == 0 ? counts_.connectReads : counts_.modeReloads);
+        return;
+    }
+    ++counts_.writeAlls;
+    for (int page = firstPage; page <= kLastPage; ++page)
+        for (int index = 0; index < kPageCount[page]; ++index) Enter(MakeAddress(page, index));
+}
+
+std::vector<std::string> SoakRig::LedgerMismatches() {
+    std::vector<std::string> out;
+    const ParamStore& store = program_->store();
+    for (const auto& [address, entry] : ledger_) {
+        ++counts_.checkedValues;
+        const std::uint16_t held = entry.device->Value(static_cast<std::uint16_t>(address));
+        if (held == DeviceWord(store.Shown(address))) continue;
+        const auto& refused = entry.device->RefusedLog();
+        const bool wasRefused = std::any_of(refused.begin() + static_cast<std::ptrdiff_t>(entry.refusedBefore),
+                                            refused.end(), [&](const auto& r) { return r.address == address; });
+        if (wasRefused) {
+            ++counts_.refusedValues;
+            continue;
+        }
+        out.push_back(Hex(address) + ": device " + std::to_string(held) + ", shown " +
+                      std::to_string(store.Shown(address)) + (entry.device == &unitA_ ? " (unit A)" : " (unit B)"));
+    }
+    return out;
+}
+
+std::vector<std::string> SoakRig::ControlsOffTheShownImage() {
+    // Refilling every control from an image equal to the shown image must
+    // change nothing on screen. The store is put back afterwards.
+    TForm1& w = mainWindow();
+    std::vector<std::pair<QWidget*, QString>> before;
+    for (const ControlPlacement& p : ControlPlacements()) {
+        for (const std::string& name : {p.valueControl, p.companionControl}) {
+            // A Q field stands for two addresses and shows the one its band's
+            // type selects; ticking bypass changes the type value without
+            // showing the Q again, so until the next refresh the field shows
+            // the other address's Q. That is how the field works, not drift.
+            if (name.empty() || name.find("QEdit") != std::string::npos) continue;
+            if (auto* control = w.findChild<QWidget*>(QString::fromStdString(name)))
+                before.emplace_back(control, Display(control));
+        }
+    }
+    ParamStore& store = program_->store();
+    const ParamStore saved = store;
+    for (int page = 0; page <= kLastPage; ++page)
+        for (int index = 0; index < kPageCount[page]; ++index) store.SetDevice(page, index, store.Shown(page, index));
+    w.RefreshAll();
+    std::vector<std::string> out;
+    for (const auto& [control, shown] : before) {
+        const QString now = Display(control);
+        if (now != shown)
+            out.push_back(control->objectName().toStdString() + ": shows \"" + shown.toStdString() +
+                          "\", the shown image says \"" + now.toStdString() + "\"");
+    }
+    store = saved;
+    return out;
+}
+
+}  // namespace tr640::soak

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "link/hid/VirtualHidBus.h"
+#include "soak/SoakDialogs.h"
+#include "ui/Program.h"
+#include "virtualdevice/VirtualTr640.h"
+
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tr640::soak {
+
+// What the soak counts, for its report.
+struct SoakCounts {
+    long changes = 0;         // parameter changes the windows made
+    long changesSent = 0;     // ... of which the link was idle and meant to send
+    long connectReads = 0;    // connections read through (every reconnect)
+    long modeReloads = 0;
+    long writeAlls = 0;       // preset loads written to the device
+    long checkedValues = 0;   // values compared with the device after quiet periods
+    long refusedValues = 0;   // mismatches the device had refused (the program said so)
+};
+
+// The whole program over the virtual HID bus, with everything the soak
+// plays with: the TR640 that is normally plugged in ("unit A"), a second
+// TR640 that comes and goes ("unit B", whose memory differs), a keyboard,
+// and the device clock that lets delayed replies come due.
+//
+// It keeps a ledger of the values the selected device must hold: each change
+// the link meant to send is entered against the device selected at that
+// moment, and a transfer clears what it rereads or rewrites (the windows then
+// show what the device holds, or what was written to it).
+class SoakRig {
+public:
+    static constexpr int kDeviceClockMs = 10;
+
+    explicit SoakRig(unsigned seed);
+    ~SoakRig();
+
+    Program& program() { return *program_; }
+    TForm1& mainWindow() { return program_->mainWindow(); }
+    Link& link() { return program_->link(); }
+    VirtualHidBus& bus() { return bus_; }
+    SoakDialogs& dialogs() { return *dialogs_; }
+    const SoakDialogs& dialogs() const { return *dialogs_; }
+    const SoakCounts& counts() const { return counts_; }
+
+    VirtualTr640& unitA() { return unitA_; }
+    VirtualTr640& unitB() { return unitB_; }
+
+    // Plugging; each does nothing when already so.
+    void PlugA();
+    void UnplugA();
+    void PlugB();
+    void UnplugB();
+    void PlugKeyboard();
+    void UnplugKeyboard();
+    bool APlugged() const { return !pathA_.empty(); }
+    bool BPlugged() const { return !pathB_.empty(); }
+    bool KeyboardPlugged() const { return !pathKeyboard_.empty(); }
+    // Paths of the TR640s plugged in, in plug order.
+    std::vector<std::string> Tr640Paths() const;
+
+    // The TR640 the program talks to: the one plugged in last. Null when none is.
+    VirtualTr640* Selected();
+
+    // Turns every fault of both units and the bus off.
+    void ClearFaults();
+
+    // The link is idle with nothing waiting, nothing in flight and no
+    // delayed reply still to come.
+    bool LinkQuiet();
+
+    // Ledger entries whose device value differs from the shown value, as
+    // "address: device x, shown y" lines. A difference at an address whose
+    // write the device refused since the entry is counted, not listed.
+    std::vector<std::string> LedgerMismatches();
+    // Controls whose display differs from what the shown image says.
+    std::vector<std::string> ControlsOffTheShownImage();
+    std::size_t LedgerSize() const { return ledger_.size(); }
+
+private:
+    struct Entry {
+        VirtualTr640* device = nullptr;
+        std::size_t refusedBefore = 0;  // the device's refusal log length at the time
+    };
+
+    void OnChange(int address, bool goesOut);
+    void OnTransferBegun(int direction, int firstPage);
+    void Enter(int address);
+    void ForgetPage(int page);
+
+    SoakCounts counts_;
+    QTemporaryDir folder_;
+    VirtualTr640 unitA_;
+    VirtualTr640 unitB_;
+    VirtualHidBus bus_;
+    std::shared_ptr<VirtualTr640Endpoint> endpointA_;
+    std::shared_ptr<VirtualTr640Endpoint> endpointB_;
+    std::shared_ptr<VirtualKeyboard> keyboard_;
+    std::string pathA_, pathB_, pathKeyboard_;
+    std::vector<std::string> plugOrder_;
+    SoakDialogs* dialogs_ = nullptr;  // owned by the program
+    std::unique_ptr<Program> program_;
+    QTimer deviceClock_;
+    std::map<int, Entry> ledger_;
+};
+
+}  // namespace tr640::soak
