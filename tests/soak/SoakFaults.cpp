@@ -74,8 +74,8 @@ void SoakFaults::MaybeStrike() {
     case 3: Replug(); break;
     case 4: ReplugDuringTheRead(); break;
     case 5:
-    case 6: ToggleSecondUnit(); break;
-    case 7: ToggleKeyboard(); break;
+    case 6: Toggle("second unit", rig_.BPlugged(), &SoakRig::PlugB, &SoakRig::UnplugB); break;
+    case 7: Toggle("keyboard", rig_.KeyboardPlugged(), &SoakRig::PlugKeyboard, &SoakRig::UnplugKeyboard); break;
     default: Hang(); break;
     }
 }
@@ -115,22 +115,9 @@ void SoakFaults::ReplugDuringTheRead() {
     rig_.PlugA();
 }
 
-void SoakFaults::ToggleSecondUnit() {
-    Count(rig_.BPlugged() ? "second unit leaves" : "second unit arrives");
-    if (rig_.BPlugged()) {
-        rig_.UnplugB();
-    } else {
-        rig_.PlugB();
-    }
-}
-
-void SoakFaults::ToggleKeyboard() {
-    Count(rig_.KeyboardPlugged() ? "keyboard leaves" : "keyboard arrives");
-    if (rig_.KeyboardPlugged()) {
-        rig_.UnplugKeyboard();
-    } else {
-        rig_.PlugKeyboard();
-    }
+void SoakFaults::Toggle(const std::string& what, bool plugged, void (SoakRig::*plug)(), void (SoakRig::*unplug)()) {
+    Count(what + (plugged ? " leaves" : " arrives"));
+    (rig_.*(plugged ? unplug : plug))();
 }
 
 void SoakFaults::Hang() {

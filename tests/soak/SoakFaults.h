@@ -36,13 +36,13 @@ public:
 private:
     int Uniform(int low, int high);
     bool Chance(double p);
-    void Count(const char* name) { ++injected_[name]; }
+    void Count(const std::string& name) { ++injected_[name]; }
 
     void ReadErrorBurst();
     void Replug();
     void ReplugDuringTheRead();
-    void ToggleSecondUnit();
-    void ToggleKeyboard();
+    // Plugs in what is out, pulls out what is in.
+    void Toggle(const std::string& what, bool plugged, void (SoakRig::*plug)(), void (SoakRig::*unplug)());
     void Hang();
 
     SoakRig& rig_;

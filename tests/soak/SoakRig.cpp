@@ -46,9 +46,9 @@ std::string Hex(int address) {
 }  // namespace
 
 SoakRig::SoakRig(unsigned seed)
-    : endpointA_(std::make_shared<VirtualTr640Endpoint>(unitA_)),
-      endpointB_(std::make_shared<VirtualTr640Endpoint>(unitB_)),
-      keyboard_(std::make_shared<VirtualKeyboard>()) {
+    : socketA_{VirtualTr640Info("A"), std::make_shared<VirtualTr640Endpoint>(unitA_), true, {}},
+      socketB_{VirtualTr640Info("B"), std::make_shared<VirtualTr640Endpoint>(unitB_), true, {}},
+      keyboard_{VirtualKeyboardInfo(), std::make_shared<VirtualKeyboard>(), false, {}} {
     // Unit B holds other settings, so that switching to it shows.
     for (int index = 0; index < kPageCount[1]; index += 7)
         unitB_.SetValue(1, static_cast<std::size_t>(index), static_cast<std::uint16_t>(unitA_.Value(1, index) ^ 1));
@@ -74,54 +74,30 @@ SoakRig::~SoakRig() {
 
 // --- The bus ------------------------------------------------------------------
 
-void SoakRig::PlugA() {
-    if (!pathA_.empty()) return;
-    pathA_ = bus_.Plug(VirtualTr640Info("A"), endpointA_);
-    plugOrder_.push_back(pathA_);
+void SoakRig::Plug(Socket& socket) {
+    if (!socket.path.empty()) return;
+    socket.path = bus_.Plug(socket.info, socket.endpoint);
+    if (socket.tr640) plugOrder_.push_back(socket.path);
 }
 
-void SoakRig::UnplugA() {
-    if (pathA_.empty()) return;
-    bus_.Unplug(pathA_);
-    std::erase(plugOrder_, pathA_);
-    pathA_.clear();
-}
-
-void SoakRig::PlugB() {
-    if (!pathB_.empty()) return;
-    pathB_ = bus_.Plug(VirtualTr640Info("B"), endpointB_);
-    plugOrder_.push_back(pathB_);
-}
-
-void SoakRig::UnplugB() {
-    if (pathB_.empty()) return;
-    bus_.Unplug(pathB_);
-    std::erase(plugOrder_, pathB_);
-    pathB_.clear();
-}
-
-void SoakRig::PlugKeyboard() {
-    if (pathKeyboard_.empty()) pathKeyboard_ = bus_.Plug(VirtualKeyboardInfo(), keyboard_);
-}
-
-void SoakRig::UnplugKeyboard() {
-    if (pathKeyboard_.empty()) return;
-    bus_.Unplug(pathKeyboard_);
-    pathKeyboard_.clear();
+void SoakRig::Unplug(Socket& socket) {
+    if (socket.path.empty()) return;
+    bus_.Unplug(socket.path);
+    std::erase(plugOrder_, socket.path);
+    socket.path.clear();
 }
 
 std::vector<std::string> SoakRig::Tr640Paths() const { return plugOrder_; }
 
 VirtualTr640* SoakRig::Selected() {
     if (plugOrder_.empty()) return nullptr;
-    return plugOrder_.back() == pathA_ ? &unitA_ : &unitB_;
+    return plugOrder_.back() == socketA_.path ? &unitA_ : &unitB_;
 }
 
 void SoakRig::ClearFaults() {
     unitA_.ClearFaults();
     unitB_.ClearFaults();
-    for (const std::string& path : {pathA_, pathB_}) {
-        if (path.empty()) continue;
+    for (const std::string& path : plugOrder_) {
         bus_.SetReadError(path, 0);
         bus_.SetWriteError(path, 0);
     }

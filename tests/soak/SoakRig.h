@@ -55,15 +55,15 @@ public:
     VirtualTr640& unitB() { return unitB_; }
 
     // Plugging; each does nothing when already so.
-    void PlugA();
-    void UnplugA();
-    void PlugB();
-    void UnplugB();
-    void PlugKeyboard();
-    void UnplugKeyboard();
-    bool APlugged() const { return !pathA_.empty(); }
-    bool BPlugged() const { return !pathB_.empty(); }
-    bool KeyboardPlugged() const { return !pathKeyboard_.empty(); }
+    void PlugA() { Plug(socketA_); }
+    void UnplugA() { Unplug(socketA_); }
+    void PlugB() { Plug(socketB_); }
+    void UnplugB() { Unplug(socketB_); }
+    void PlugKeyboard() { Plug(keyboard_); }
+    void UnplugKeyboard() { Unplug(keyboard_); }
+    bool APlugged() const { return !socketA_.path.empty(); }
+    bool BPlugged() const { return !socketB_.path.empty(); }
+    bool KeyboardPlugged() const { return !keyboard_.path.empty(); }
     // Paths of the TR640s plugged in, in plug order.
     std::vector<std::string> Tr640Paths() const;
 
@@ -86,11 +86,22 @@ public:
     std::size_t LedgerSize() const { return ledger_.size(); }
 
 private:
+    // A device that can be plugged into the bus; `path` is empty while it
+    // is out.
+    struct Socket {
+        HidDeviceInfo info;
+        std::shared_ptr<VirtualHidEndpoint> endpoint;
+        bool tr640 = false;
+        std::string path;
+    };
+
     struct Entry {
         VirtualTr640* device = nullptr;
         std::size_t refusedBefore = 0;  // the device's refusal log length at the time
     };
 
+    void Plug(Socket& socket);
+    void Unplug(Socket& socket);
     void OnChange(int address, bool goesOut);
     void OnTransferBegun(int direction, int firstPage);
     void Enter(int address);
@@ -101,11 +112,10 @@ private:
     VirtualTr640 unitA_;
     VirtualTr640 unitB_;
     VirtualHidBus bus_;
-    std::shared_ptr<VirtualTr640Endpoint> endpointA_;
-    std::shared_ptr<VirtualTr640Endpoint> endpointB_;
-    std::shared_ptr<VirtualKeyboard> keyboard_;
-    std::string pathA_, pathB_, pathKeyboard_;
-    std::vector<std::string> plugOrder_;
+    Socket socketA_;
+    Socket socketB_;
+    Socket keyboard_;
+    std::vector<std::string> plugOrder_;  // TR640 paths, in plug order
     SoakDialogs* dialogs_ = nullptr;  // owned by the program
     std::unique_ptr<Program> program_;
     QTimer deviceClock_;

@@ -85,7 +85,7 @@ const char* SoakUser::Act(bool pressLink) {
         {"mode recall", 2, &SoakUser::RecallMode},
         {"mode save", 2, &SoakUser::SaveMode},
         {"preset save", 3, &SoakUser::SavePreset},
-        {"preset load", 4, &SoakUser::LoadPreset},
+        {"preset load", 5, &SoakUser::LoadPreset},
         {"eq reset", 1, &SoakUser::ResetEq},
         {"compressor", 8, &SoakUser::ShapeCompressor},
         {"link button", 1, &SoakUser::PressLink},
