@@ -150,8 +150,13 @@ void CheckQuietProgram(SoakRig& rig, Baseline& baseline, bool first) {
             << "resident memory grew from " << baseline.residentKb << " kB to " << resident << " kB";
     }
 
-    // The unit holds what the windows show for every change made while linked.
+    // The unit holds what the windows show for every change made while
+    // linked, but for changes it refused, which the program must have said.
+    const long refusedBefore = rig.counts().refusedValues;
     for (const std::string& line : rig.LedgerMismatches()) ADD_FAILURE() << "unit and windows differ at " << line;
+    if (rig.counts().refusedValues > refusedBefore) {
+        EXPECT_GT(rig.dialogs().Shown(QStringLiteral("错误应答!")), 0) << "a refused change went unreported";
+    }
     for (const std::string& line : rig.ControlsOffTheShownImage()) ADD_FAILURE() << line;
 
     ExpectAChangeGetsThrough(rig);
