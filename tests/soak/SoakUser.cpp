@@ -180,10 +180,12 @@ void SoakUser::ChangePage() {
 }
 
 void SoakUser::RecallMode() {
-    // A recall reloads page 1; changes still waiting to go out would be
-    // dropped by it, so a person lets them go first.
+    // The reload that follows a recall drops every change still waiting to
+    // go out, so a person lets them go first, and watches the recall itself
+    // leave (it may have to wait its turn) before touching anything else.
     if (!w().SysModeBox->isVisible() || !WaitForQueue()) return;
     w().SysModeBox->setCurrentIndex(Uniform(0, w().SysModeBox->count() - 1));
+    WaitForQueue();
 }
 
 void SoakUser::SaveMode() {
