@@ -13,6 +13,29 @@ constexpr int kHoldPeriod = 50;
 constexpr int kModeWaitPeriods = 50;
 // Keep-alive periods without an answer before the link is declared lost.
 constexpr int kKeepAlivePeriods = 10;
+
+// The device needs only the newest value of each parameter, so a waiting
+// change that a later waiting change of the same parameter supersedes can
+// go, and the rest keep their order. Mode commands stay: each one acts.
+// Used when the queue is full, which a device that has stopped answering
+// and a user dragging across many controls can bring about; without it
+// the newest waiting change would be overwritten and lost.
+void DropSupersededChanges(PendingQueue& q) {
+    int kept = 0;
+    for (int i = 1; i <= q.count; ++i) {
+        const int address = q.addresses[i];
+        const bool modeCommand = address == kAddrModeRecall || address == kAddrModeSave;
+        const bool superseded =
+            !modeCommand && std::find(q.addresses.begin() + i + 1, q.addresses.begin() + q.count + 1, address) !=
+                                q.addresses.begin() + q.count + 1;
+        if (superseded) continue;
+        ++kept;
+        q.addresses[kept] = address;
+        q.values[kept] = q.values[i];
+    }
+    q.count = kept;
+}
+
 }  // namespace
 
 void Link::SendParameter(int address, std::int32_t value) {
@@ -45,13 +68,15 @@ void Link::QueueChange(int address, std::int32_t value) {
         q.values[q.count] = value;
         return;
     }
+    if (q.count >= PendingQueue::kMaxWaiting) DropSupersededChanges(q);
     if (q.count < PendingQueue::kMaxWaiting) {
         ++q.count;
         q.addresses[q.count] = address;
         q.values[q.count] = value;
         return;
     }
-    // Full: never drop another parameter's waiting change if this one
+    // Still full, every waiting change of a different parameter (more of
+    // them than the controls have): never drop another parameter's waiting change if this one
     // already waits somewhere; only a new address takes the newest entry.
     // The newest waiting entry of the address is the one updated, so that
     // no older value of it goes out after the new one.

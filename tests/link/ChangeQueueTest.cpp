@@ -152,6 +152,31 @@ TEST_F(ChangeQueueTest, FullQueueUpdatesTheNewestWaitingEntryOfAnAddress) {
     EXPECT_EQ(device.Value(0x0107), 701);
 }
 
+TEST_F(ChangeQueueTest, FullQueueMakesRoomByDroppingSupersededValuesNotChanges) {
+    link.SendParameter(0x01F0, 1);  // in flight, unanswered
+    // A drag back and forth over 47 parameters, a mode save and one more
+    // change fill the queue: each dragged parameter waits twice.
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 47; ++i) link.SendParameter(0x0100 + i, 100 * round + i);
+    link.SendParameter(kAddrModeSave, 2);
+    link.SendParameter(0x0160, 9);
+    PendingQueue& q = link.Vars().queue;
+    ASSERT_EQ(q.count, 96);
+
+    link.SendParameter(0x0150, 77);  // a new parameter: room is made, nothing newest is lost
+    EXPECT_EQ(q.count, 47 + 1 + 1 + 1);
+    EXPECT_EQ(q.addresses[1], 0x0100);
+    EXPECT_EQ(q.values[1], 100);
+    EXPECT_EQ(q.addresses[48], kAddrModeSave);
+    EXPECT_EQ(q.addresses[49], 0x0160);
+    EXPECT_EQ(q.addresses[50], 0x0150);
+
+    for (int i = 0; i < 400 && q.count > 0; ++i) TickHold();
+    for (int i = 0; i < 47; ++i) EXPECT_EQ(device.Value(0x0100 + i), 100 + i) << i;
+    EXPECT_EQ(device.Value(0x0160), 9);
+    EXPECT_EQ(device.Value(0x0150), 77);
+}
+
 TEST_F(ChangeQueueTest, TheWatchSeesEveryChangeWithItsFateAndEveryTransferBegun) {
     std::vector<std::tuple<int, std::int32_t, bool>> changes;
     std::vector<std::pair<int, int>> transfers;

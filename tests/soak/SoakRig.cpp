@@ -9,7 +9,10 @@
 #include <QLineEdit>
 #include <QSlider>
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <cmath>
 
 namespace tr640::soak {
 
@@ -21,20 +24,29 @@ std::uint16_t DeviceWord(std::int32_t value) {
     return static_cast<std::uint16_t>(w.high << 8 | w.low);
 }
 
-// How a control shows its value, as text, for comparing two moments. A
-// frequency shows the tenth of a hertz it was given (dragged or typed)
-// while the device takes whole hertz, so only the whole hertz count.
+// How a control shows its value, as text, for comparing two moments.
 QString Display(const QWidget* control) {
-    if (auto* field = qobject_cast<const QLineEdit*>(control)) {
-        QString text = field->text();
-        if (text.endsWith(QLatin1String("Hz"))) text = text.section(QLatin1Char('.'), 0, 0) + QLatin1String("Hz");
-        return text;
-    }
+    if (auto* field = qobject_cast<const QLineEdit*>(control)) return field->text();
     if (auto* box = qobject_cast<const QComboBox*>(control))
         return QString::number(box->currentIndex()) + QLatin1Char(' ') + box->currentText();
     if (auto* bar = qobject_cast<const QSlider*>(control)) return QString::number(bar->value());
     if (auto* check = qobject_cast<const QCheckBox*>(control)) return check->isChecked() ? "checked" : "clear";
     return {};
+}
+
+// Whether a field's text and the text a refresh gives show the same value.
+// A field shows a number as it was typed or dragged, with one decimal,
+// while the device keeps it at its own resolution (whole hertz, milliseconds
+// and percent, the 0.2 dB gain step, the whole release multiple): the two
+// may differ by that rounding and no more.
+bool SameShowing(const QString& field, const QString& refreshed) {
+    if (field == refreshed) return true;
+    static const QRegularExpression number(QStringLiteral("^(\\D*?)(-?\\d+(?:\\.\\d+)?)(\\D*)$"));
+    const QRegularExpressionMatch a = number.match(field);
+    const QRegularExpressionMatch b = number.match(refreshed);
+    if (!a.hasMatch() || !b.hasMatch() || a.captured(1) != b.captured(1) || a.captured(3) != b.captured(3)) return false;
+    const double resolution = a.captured(3) == QLatin1String("dB") ? 0.1 : 1.0;
+    return std::abs(a.captured(2).toDouble() - b.captured(2).toDouble()) <= resolution + 1e-9;
 }
 
 std::string Hex(int address) {
@@ -56,7 +68,7 @@ SoakRig::SoakRig(unsigned seed)
     auto dialogs = std::make_unique<SoakDialogs>(seed, folder_.path());
     dialogs_ = dialogs.get();
     program_ = std::make_unique<Program>(bus_, std::move(dialogs));
-    link().Watch({[this](int address, std::int32_t, bool goesOut) { OnChange(address, goesOut); },
+    link().Watch({[this](int address, std::int32_t value, bool goesOut) { OnChange(address, value, goesOut); },
                   [this](int direction, int firstPage) { OnTransferBegun(direction, firstPage); }});
 
     deviceClock_.setInterval(kDeviceClockMs);
@@ -113,17 +125,17 @@ bool SoakRig::LinkQuiet() {
 
 // --- The ledger -----------------------------------------------------------------
 
-void SoakRig::Enter(int address) {
+void SoakRig::Enter(int address, std::int32_t value) {
     VirtualTr640* device = Selected();
     if (device == nullptr) return;
-    ledger_[address] = {device, device->RefusedLog().size()};
+    ledger_[address] = {device, device->RefusedLog().size(), value};
 }
 
 void SoakRig::ForgetPage(int page) {
     std::erase_if(ledger_, [page](const auto& entry) { return PageOf(entry.first) == page; });
 }
 
-void SoakRig::OnChange(int address, bool goesOut) {
+void SoakRig::OnChange(int address, std::int32_t value, bool goesOut) {
     ++counts_.changes;
     if (!goesOut) {
         // Only stored: the device keeps its value until a later change or
@@ -132,7 +144,7 @@ void SoakRig::OnChange(int address, bool goesOut) {
         return;
     }
     ++counts_.changesSent;
-    Enter(address);
+    Enter(address, value);
 }
 
 void SoakRig::OnTransferBegun(int direction, int firstPage) {
@@ -146,7 +158,10 @@ void SoakRig::OnTransferBegun(int direction, int firstPage) {
     }
     ++counts_.writeAlls;
     for (int page = firstPage; page <= kLastPage; ++page)
-        for (int index = 0; index < kPageCount[page]; ++index) Enter(MakeAddress(page, index));
+        for (int index = 0; index < kPageCount[page]; ++index) {
+            const int address = MakeAddress(page, index);
+            Enter(address, program_->store().Device(address));
+        }
 }
 
 std::vector<std::string> SoakRig::LedgerMismatches() {
@@ -164,7 +179,8 @@ std::vector<std::string> SoakRig::LedgerMismatches() {
             continue;
         }
         out.push_back(Hex(address) + ": device " + std::to_string(held) + ", shown " +
-                      std::to_string(store.Shown(address)) + (entry.device == &unitA_ ? " (unit A)" : " (unit B)"));
+                      std::to_string(store.Shown(address)) + ", changed to " + std::to_string(entry.value) +
+                      (entry.device == &unitA_ ? " on unit A" : " on unit B"));
     }
     return out;
 }
@@ -193,7 +209,7 @@ std::vector<std::string> SoakRig::ControlsOffTheShownImage() {
     std::vector<std::string> out;
     for (const auto& [control, shown] : before) {
         const QString now = Display(control);
-        if (now != shown)
+        if (!SameShowing(shown, now))
             out.push_back(control->objectName().toStdString() + ": shows \"" + shown.toStdString() +
                           "\", the shown image says \"" + now.toStdString() + "\"");
     }

@@ -98,13 +98,14 @@ private:
     struct Entry {
         VirtualTr640* device = nullptr;
         std::size_t refusedBefore = 0;  // the device's refusal log length at the time
+        std::int32_t value = 0;         // the value changed to (for the report)
     };
 
     void Plug(Socket& socket);
     void Unplug(Socket& socket);
-    void OnChange(int address, bool goesOut);
+    void OnChange(int address, std::int32_t value, bool goesOut);
     void OnTransferBegun(int direction, int firstPage);
-    void Enter(int address);
+    void Enter(int address, std::int32_t value);
     void ForgetPage(int page);
 
     SoakCounts counts_;
