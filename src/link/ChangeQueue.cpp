@@ -76,8 +76,9 @@ void Link::QueueChange(int address, std::int32_t value) {
         return;
     }
     // Still full, every waiting change of a different parameter (more of
-    // them than the controls have): never drop another parameter's waiting change if this one
-    // already waits somewhere; only a new address takes the newest entry.
+    // them than the controls have): never drop another parameter's waiting
+    // change if this one already waits somewhere; only a new address takes
+    // the newest entry.
     // The newest waiting entry of the address is the one updated, so that
     // no older value of it goes out after the new one.
     int slot = q.count;
