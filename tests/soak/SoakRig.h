@@ -84,6 +84,8 @@ public:
     // Controls whose display differs from what the shown image says.
     std::vector<std::string> ControlsOffTheShownImage();
     std::size_t LedgerSize() const { return ledger_.size(); }
+    // Drops the ledger's entries for one page: nothing can be said of it.
+    void ForgetPage(int page);
 
 private:
     // A device that can be plugged into the bus; `path` is empty while it
@@ -106,7 +108,6 @@ private:
     void OnChange(int address, std::int32_t value, bool goesOut);
     void OnTransferBegun(int direction, int firstPage);
     void Enter(int address, std::int32_t value);
-    void ForgetPage(int page);
 
     SoakCounts counts_;
     QTemporaryDir folder_;

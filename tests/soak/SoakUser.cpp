@@ -198,7 +198,15 @@ void SoakUser::SavePreset() {
 }
 
 void SoakUser::LoadPreset() {
-    if (w().RzButton4->isVisible() && WaitForQueue()) Click(w().RzButton4);
+    if (!w().RzButton4->isVisible() || !WaitForQueue()) return;
+    const long writesBefore = rig_.counts().writeAlls;
+    Click(w().RzButton4);
+    // A file loaded while the link is busy waits in the device image, and
+    // the next refresh of the windows (an EQ reset, say) shows its page 1
+    // values though they never went out. The person knows the unit did
+    // not take the file; the soak stops vouching for that page until the
+    // next transfer.
+    if (rig_.counts().writeAlls == writesBefore) rig_.ForgetPage(1);
 }
 
 void SoakUser::ResetEq() {
