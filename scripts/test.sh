@@ -15,12 +15,18 @@ cd "$root"
 jobs=$(nproc)
 fuzz_seconds=${TR640_FUZZ_SECONDS:-20}
 
+# What the soak did (it prints its counts; CTest keeps them in its log).
+soak_report() {
+  grep -A 7 '^soak:' "$1/Testing/Temporary/LastTest.log" || true
+}
+
 bash scripts/install-deps.sh
 
 echo "== build and test (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+soak_report build
 
 echo "== Debian package: build, install, start, remove (build/)"
 bash scripts/package-check.sh build
@@ -45,3 +51,4 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTR640_SANITIZE=ON -
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+soak_report build-asan
