@@ -53,10 +53,13 @@ void Link::TransferStep(int step, int direction) {
 
 // Every transfer first silences the connect timer and the change queue:
 // queued changes that have not gone out are dropped (their values stay in
-// the store).
+// the store), and so is the pending repeat of the last change sent. Sent
+// again after the transfer, that repeat would put an old value over what
+// the transfer wrote or what the windows now show from the device.
 void Link::BeginTransfer(int direction, int firstPage) {
     timers_.connect.Stop();
     vars_.queue.count = 0;
+    vars_.repeatLast = 0;
     timers_.hold.Stop();
     if (watch_.transferBegun) watch_.transferBegun(direction, firstPage);
 }

@@ -177,6 +177,27 @@ TEST_F(ChangeQueueTest, FullQueueMakesRoomByDroppingSupersededValuesNotChanges) 
     EXPECT_EQ(device.Value(0x0150), 77);
 }
 
+TEST_F(ChangeQueueTest, ATransferDropsThePendingRepeatOfTheLastChange) {
+    link.SendParameter(kGain, 161);  // out at once
+    link.SendParameter(kGain, 162);  // waits, then goes out as the last of the burst
+    Pump();
+    TickHold();
+    ASSERT_EQ(link.Vars().repeatLast, 1);
+    ASSERT_EQ(device.Value(kGain), 162);
+
+    // A preset's value is written by a write-all before the repeat goes out.
+    store.SetDevice(kGain, 170);
+    link.RaiseLinkEvent(kEventWriteAll);
+    RunTransfer();
+    ASSERT_EQ(link.Vars().linkState, kLinkedIdle);
+    for (int n = 0; n < 10; ++n) TickHold();
+    EXPECT_EQ(device.Value(kGain), 170) << "an old value went out over the transfer";
+    std::vector<std::uint16_t> gains;
+    for (const Write& w : ParameterWrites())
+        if (w.address == kGain) gains.push_back(w.value);
+    EXPECT_EQ(gains, (std::vector<std::uint16_t>{161, 162, 170}));
+}
+
 TEST_F(ChangeQueueTest, TheWatchSeesEveryChangeWithItsFateAndEveryTransferBegun) {
     std::vector<std::tuple<int, std::int32_t, bool>> changes;
     std::vector<std::pair<int, int>> transfers;
