@@ -21,7 +21,8 @@ SoakDialogs::SoakDialogs(unsigned seed, QString folder) : random_(seed), folder_
 
 QString SoakDialogs::DamagedPresetPath() const { return QDir(folder_).filePath(QStringLiteral("damaged.Nddt")); }
 
-void SoakDialogs::Read() {
+void SoakDialogs::Read(const QString& text) {
+    if (note_) note_("box: " + text.toStdString());
     if (openBoxes_ >= kMostOpenBoxes) return;
     ++openBoxes_;
     QTest::qWait(std::uniform_int_distribution<int>(0, kLongestReadMs)(random_));
@@ -35,28 +36,28 @@ QString SoakDialogs::Pick(const std::vector<QString>& names) {
 
 void SoakDialogs::Message(const QString&, const QString& text) {
     ++shown_[text];
-    Read();
+    Read(text);
 }
 
-bool SoakDialogs::Confirm(const QString&, const QString&) {
+bool SoakDialogs::Confirm(const QString&, const QString& text) {
     ++questions_;
-    Read();
+    Read(text);
     return std::bernoulli_distribution(0.85)(random_);
 }
 
 void SoakDialogs::PlainMessage(const QString& text) {
     ++shown_[text];
-    Read();
+    Read(text);
 }
 
 QString SoakDialogs::SaveFileName(const QString&) {
-    Read();
+    Read(QStringLiteral("save as"));
     // "stage" gets the extension added by the program; "" is Cancel.
     return Pick({QStringLiteral("show.Nddt"), QStringLiteral("rehearsal.Nddt"), QStringLiteral("stage"), {}});
 }
 
 QString SoakDialogs::OpenFileName(const QString&) {
-    Read();
+    Read(QStringLiteral("open"));
     // Mostly a preset saved earlier in the run (when there is one yet).
     if (std::bernoulli_distribution(0.7)(random_))
         return Pick({QStringLiteral("show.Nddt"), QStringLiteral("rehearsal.Nddt"), QStringLiteral("stage.Nddt")});

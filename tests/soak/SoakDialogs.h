@@ -4,7 +4,9 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -32,11 +34,14 @@ public:
     // Boxes currently open (a box can open while another one is).
     int OpenBoxes() const { return openBoxes_; }
 
+    // Called with every box's text as it opens, for the soak's trace.
+    void SetNoter(std::function<void(const std::string&)> note) { note_ = std::move(note); }
+
     // A preset file that the open dialog may offer: the program must refuse it.
     QString DamagedPresetPath() const;
 
 private:
-    void Read();
+    void Read(const QString& text);
     QString Pick(const std::vector<QString>& names);
 
     std::mt19937 random_;
@@ -44,6 +49,7 @@ private:
     std::map<QString, int> shown_;
     int questions_ = 0;
     int openBoxes_ = 0;
+    std::function<void(const std::string&)> note_;
 };
 
 }  // namespace tr640::soak

@@ -13,6 +13,11 @@ SoakFaults::SoakFaults(SoakRig& rig, unsigned seed) : rig_(rig), random_(seed) {
 int SoakFaults::Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 bool SoakFaults::Chance(double p) { return std::bernoulli_distribution(p)(random_); }
 
+void SoakFaults::Count(const std::string& name) {
+    ++injected_[name];
+    rig_.Note("fault: " + name);
+}
+
 long SoakFaults::Total() const {
     long total = 0;
     for (const auto& [name, n] : injected_) total += n;

@@ -36,7 +36,7 @@ public:
 private:
     int Uniform(int low, int high);
     bool Chance(double p);
-    void Count(const std::string& name) { ++injected_[name]; }
+    void Count(const std::string& name);
 
     void ReadErrorBurst();
     void Replug();

@@ -67,6 +67,7 @@ SoakRig::SoakRig(unsigned seed)
 
     auto dialogs = std::make_unique<SoakDialogs>(seed, folder_.path());
     dialogs_ = dialogs.get();
+    dialogs_->SetNoter([this](const std::string& text) { Note(text); });
     program_ = std::make_unique<Program>(bus_, std::move(dialogs));
     link().Watch({[this](int address, std::int32_t value, bool goesOut) { OnChange(address, value, goesOut); },
                   [this](int direction, int firstPage) { OnTransferBegun(direction, firstPage); }});
@@ -77,6 +78,7 @@ SoakRig::SoakRig(unsigned seed)
         unitB_.Tick();
     });
     deviceClock_.start();
+    clock_.start();
 }
 
 SoakRig::~SoakRig() {
@@ -123,6 +125,25 @@ bool SoakRig::LinkQuiet() {
            unitB_.PendingReplies() == 0;
 }
 
+// --- The trace ------------------------------------------------------------------
+
+void SoakRig::Note(const std::string& event) {
+    constexpr std::size_t kTraceLength = 400;
+    if (!program_) return;
+    const LinkVars& v = link().Vars();
+    char head[64];
+    std::snprintf(head, sizeof head, "%8.3f s  state %d ready %d queue %2d  ", clock_.elapsed() / 1000.0, v.linkState,
+                  v.ready, v.queue.count);
+    trace_.push_back(head + event);
+    if (trace_.size() > kTraceLength) trace_.pop_front();
+}
+
+std::string SoakRig::RecentEvents() const {
+    std::string out;
+    for (const std::string& line : trace_) out += line + "\n";
+    return out;
+}
+
 // --- The ledger -----------------------------------------------------------------
 
 void SoakRig::Enter(int address, std::int32_t value) {
@@ -136,6 +157,7 @@ void SoakRig::ForgetPage(int page) {
 }
 
 void SoakRig::OnChange(int address, std::int32_t value, bool goesOut) {
+    Note("change " + Hex(address) + " = " + std::to_string(value) + (goesOut ? "" : " (stored only)"));
     ++counts_.changes;
     if (!goesOut) {
         // Only stored: the device keeps its value until a later change or
@@ -148,6 +170,7 @@ void SoakRig::OnChange(int address, std::int32_t value, bool goesOut) {
 }
 
 void SoakRig::OnTransferBegun(int direction, int firstPage) {
+    Note(std::string(direction == 0 ? "read" : "write") + " transfer from page " + std::to_string(firstPage));
     // Every transfer drops the changes still waiting; what it covers is
     // read back (the windows then show the device) or written from the
     // device image (which the windows then show).
@@ -178,7 +201,10 @@ std::vector<std::string> SoakRig::LedgerMismatches() {
             ++counts_.refusedValues;
             continue;
         }
-        out.push_back(Hex(address) + ": device " + std::to_string(held) + ", shown " +
+        std::string writes;
+        for (const auto& w : entry.device->WriteLog())
+            if (w.address == address) writes += " " + std::to_string(w.value);
+        out.push_back(Hex(address) + ": device " + std::to_string(held) + " (took" + writes + "), shown " +
                       std::to_string(store.Shown(address)) + ", changed to " + std::to_string(entry.value) +
                       (entry.device == &unitA_ ? " on unit A" : " on unit B"));
     }

@@ -6,9 +6,11 @@
 #include "virtualdevice/VirtualTr640.h"
 
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -84,6 +86,11 @@ public:
     // Controls whose display differs from what the shown image says.
     std::vector<std::string> ControlsOffTheShownImage();
     std::size_t LedgerSize() const { return ledger_.size(); }
+
+    // A trace of the latest events (actions, faults, changes, transfers),
+    // printed when a check fails so that the failure can be followed.
+    void Note(const std::string& event);
+    std::string RecentEvents() const;
     // Drops the ledger's entries for one page: nothing can be said of it.
     void ForgetPage(int page);
 
@@ -122,6 +129,8 @@ private:
     std::unique_ptr<Program> program_;
     QTimer deviceClock_;
     std::map<int, Entry> ledger_;
+    std::deque<std::string> trace_;
+    QElapsedTimer clock_;
 };
 
 }  // namespace tr640::soak

@@ -153,7 +153,9 @@ void CheckQuietProgram(SoakRig& rig, Baseline& baseline, bool first) {
     // The unit holds what the windows show for every change made while
     // linked, but for changes it refused, which the program must have said.
     const long refusedBefore = rig.counts().refusedValues;
-    for (const std::string& line : rig.LedgerMismatches()) ADD_FAILURE() << "unit and windows differ at " << line;
+    const std::vector<std::string> mismatches = rig.LedgerMismatches();
+    for (const std::string& line : mismatches) ADD_FAILURE() << "unit and windows differ at " << line;
+    if (!mismatches.empty()) std::printf("latest events:\n%s", rig.RecentEvents().c_str());
     if (rig.counts().refusedValues > refusedBefore) {
         EXPECT_GT(rig.dialogs().Shown(QStringLiteral("错误应答!")), 0) << "a refused change went unreported";
     }

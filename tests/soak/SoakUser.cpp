@@ -103,6 +103,7 @@ const char* SoakUser::Act(bool pressLink) {
                                  : static_cast<QWidget*>(&w());
             if (QApplication::activeWindow() != front) QApplication::setActiveWindow(front);
             ++taken_[a.name];
+            rig_.Note(std::string("user: ") + a.name);
             (this->*a.run)();
             return a.name;
         }
