@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EQ graph's redraw in the main window, as the refresh timer runs it
 // while a handle is dragged: ground, grid, labels, handles, readout and the
 // curve on the 829 x 212 bitmap, and its parts on their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU cost of a linked, idle TR640: the whole link against the virtual
 // device through the real reader thread and real timers, keep-alive
 // running. Prints the process CPU time over the run as a share of one core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the link window's real timers in an event loop against the virtual
 // TR640 and measures (a) how long a connection takes against the floor the
 // protocol sets, and (b) how many frames per second a burst of changes gets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preset round trip: what a click on save and a click on load cost,
 // without the file dialogs and the disk.
 

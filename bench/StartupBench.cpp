@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the real program: from the moment the process was created to
 // the main window shown and painted, and the peak resident memory by then.
 // Runs the program as it ships (hidraw platform, every window) on whatever

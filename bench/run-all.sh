@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Prints every figure the project tracks, from a Release build, so a change
 # can be compared with the last release:
 #   frame building and the preset round trip, the EQ evaluation, DrawEq,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary file bytes through the preset reader. Besides staying free
 // of crashes and sanitizer reports, the reader must keep two promises:
 //  - only an accepted file changes the store, and then only its device image;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary input reports to the reply parser. Whatever the length
 // byte, page or index claim, the parser must stay inside the report and the
 // device image, and store only values that the report really holds.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package end to end on this machine:
 #   1. validates the desktop entry, the AppStream metainfo and the icons,
 #   2. builds the .deb with cpack from the given build directory and checks

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages, builds the program and starts it.
 # Pass --demo to start the demo build, which talks to a virtual TR640.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the compressor curve window to docs/screenshots/compressor.png on
 # Qt's offscreen platform; no display is needed.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the EQ graph with a few shaped bands (a high pass, two shelves, a
 # cut and a peak with its readout) to docs/screenshots/eq-graph.png, and the
 # main window around it to docs/screenshots/main-window-eq.png. Runs on Qt's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the main window (main page with each microphone, dynamics page)
 # and the status window to PNG files in docs/screenshots/. Runs on Qt's
 # offscreen platform, so no display is needed; the Chinese texts need the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs every test on a fresh Debian 12 machine:
 #   1. installs the Debian packages the project needs,
 #   2. builds the project and runs the whole test suite,

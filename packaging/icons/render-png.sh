@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the PNG icon sizes from the SVG. The PNGs are kept in the
 # repository, so this only needs running after the SVG changes.
 # Needs rsvg-convert (Debian package librsvg2-bin).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Unit9.h"
 
 #include "ui/Dialogs.h"

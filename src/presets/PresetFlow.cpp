@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "presets/PresetFlow.h"
 
 // Dialogs.h assigns a QWidget* to a QPointer inline and so needs the whole

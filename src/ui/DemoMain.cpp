@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TR640 control program over a virtual TR640 on a virtual HID bus:
 // everything from the device list to the replies takes the same road as
 // with the real unit. A small window of its own plugs the device in, pulls

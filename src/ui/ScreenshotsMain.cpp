@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's windows to PNG files for the documentation:
 //   tr640-screenshots OUTPUT_DIRECTORY
 // Meant for the offscreen platform (scripts/screenshots.sh sets it). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls: where each one sits, what it shows at
 // creation and which hint and tag it carries. The handlers are in Unit1.cpp.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TR640 control program.
 
 #include "link/hid/HidapiPlatform.h"

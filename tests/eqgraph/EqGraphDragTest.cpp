@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dragging band handles with the mouse in the main window, alone and with a
 // virtual TR640 linked.
 

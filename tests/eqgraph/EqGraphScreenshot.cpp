@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the EQ graph with a few shaped bands to PNG files for the
 // documentation:
 //   tr640-eqgraph-screenshot OUTPUT_DIRECTORY

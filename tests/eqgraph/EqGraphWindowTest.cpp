@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph inside the main window: the painted bitmap, the axis labels, the
 // handles, the readout and when the refresh timer redraws.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "eqgraph/FrequencyResponse.h"
 #include "model/ParamStore.h"
 #include "model/ValueKinds.h"

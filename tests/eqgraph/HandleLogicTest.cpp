@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Handle places, the band readout and the drag, without any widget.
 
 #include "eqgraph/BandReadout.h"

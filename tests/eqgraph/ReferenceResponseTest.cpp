@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The core's levels against the transfer function itself: every designed
 // section is evaluated as the complex ratio B(e^jw) / A(e^jw) in double, at
 // bin frequencies worked out here from the spacing rules, and compared bin

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "presets/PresetFlow.h"
 
 #include <QWidget>  // before the dialogs seam, which only declares it

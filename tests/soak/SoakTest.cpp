@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soak: the whole program (main window, link window, status window,
 // compressor window) against virtual TR640s on the virtual HID bus, with
 // its real timers and reader threads, for a bounded time. A seeded person

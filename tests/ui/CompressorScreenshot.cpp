@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the compressor curve window to a PNG file for the documentation:
 //   tr640-compressor-screenshot OUTPUT_FILE
 // Meant for the offscreen platform (scripts/screenshots-compressor.sh sets

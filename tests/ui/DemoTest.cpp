@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo: the program over a virtual TR640 whose replies come through the
 // event queue, and the small window that plugs it in and out.
 

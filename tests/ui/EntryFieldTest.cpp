@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry fields: selecting, typing, committing, stepping with the arrow
 // keys and the mouse wheel, and what happens to text that is not a value.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's handlers: bars, band type and bypass boxes, the system
 // list boxes and their questions, mode recall and save, the EQ reset, the
 // buttons, the page change, the refresh timer and RefreshAll.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as created and as it stands after start-up with no device.
 
 #include "MainWindowFixture.h"

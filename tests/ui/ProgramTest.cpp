@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program (main window, link window, status window) connected to
 // a virtual TR640, driven by the link's tick handlers.
 

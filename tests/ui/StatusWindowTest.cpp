@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/QuietOffscreen.h"
 #include "ui/Dialogs.h"
 #include "ui/Unit4.h"

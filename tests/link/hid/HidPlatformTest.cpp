@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/hid/AccessSettler.h"
 #include "link/hid/HidapiPlatform.h"
 #include "link/hid/ReportDescriptor.h"
