@@ -15,6 +15,21 @@ constexpr int kModeWaitPeriods = 50;
 // Keep-alive periods without an answer before the link is declared lost.
 constexpr int kKeepAlivePeriods = 10;
 
+bool IsModeCommand(int address) { return address == kAddrModeRecall || address == kAddrModeSave; }
+
+// Keeps the waiting entries for which `keep` holds, in their order.
+template <typename Keep>
+void KeepWaiting(PendingQueue& q, Keep keep) {
+    int kept = 0;
+    for (int i = 1; i <= q.count; ++i) {
+        if (!keep(i)) continue;
+        ++kept;
+        q.addresses[kept] = q.addresses[i];
+        q.values[kept] = q.values[i];
+    }
+    q.count = kept;
+}
+
 // The device needs only the newest value of each parameter, so a waiting
 // change that a later waiting change of the same parameter supersedes can
 // go, and the rest keep their order. Mode commands stay: each one acts.
@@ -22,33 +37,60 @@ constexpr int kKeepAlivePeriods = 10;
 // and a user dragging across many controls can bring about; without it
 // the newest waiting change would be overwritten and lost.
 void DropSupersededChanges(PendingQueue& q) {
-    int kept = 0;
-    for (int i = 1; i <= q.count; ++i) {
-        const int address = q.addresses[i];
-        const bool modeCommand = address == kAddrModeRecall || address == kAddrModeSave;
-        const bool superseded =
-            !modeCommand && std::find(q.addresses.begin() + i + 1, q.addresses.begin() + q.count + 1, address) !=
-                                q.addresses.begin() + q.count + 1;
-        if (superseded) continue;
-        ++kept;
-        q.addresses[kept] = address;
-        q.values[kept] = q.values[i];
-    }
-    q.count = kept;
+    const auto waiting = q.addresses.begin() + q.count + 1;
+    KeepWaiting(q, [&](int i) {
+        return IsModeCommand(q.addresses[i]) || std::find(q.addresses.begin() + i + 1, waiting, q.addresses[i]) == waiting;
+    });
 }
 
 }  // namespace
 
+bool Link::ModeCommandPending() const {
+    if (vars_.waitReason != 0) return true;
+    const PendingQueue& q = vars_.queue;
+    return std::any_of(q.addresses.begin() + 1, q.addresses.begin() + q.count + 1, IsModeCommand);
+}
+
+// A transfer that covers page 1 only (a mode reload, a preset write) leaves
+// page 0 alone, so page-0 changes still waiting must reach the device after
+// it: the windows go on showing them. Waiting page-1 changes are superseded
+// by what the transfer reads or writes.
+void Link::KeepOnlyPageZeroChanges() {
+    PendingQueue& q = vars_.queue;
+    KeepWaiting(q, [&](int i) { return PageOf(q.addresses[i]) == 0; });
+}
+
+// A mode wait belongs to its link: once the link is lost, restarted or the
+// unit gone, the unit may never have taken the command, so nothing may
+// report it done later, and nothing queued behind it may follow it out.
+void Link::EndModeWait() {
+    vars_.waitReason = 0;
+    vars_.modeAcknowledged = 0;
+    vars_.queue.count = 0;
+    vars_.repeatLast = 0;
+}
+
 void Link::SendParameter(int address, std::int32_t value) {
+    // While a transfer runs, the device image is what the transfer reads
+    // into or writes from: a change kept out of it is shown until the
+    // transfer ends and then visibly undone by the refresh, instead of
+    // reaching the unit in some blocks and not in others.
+    const bool transferRunning = timers_.transfer.IsActive();
     store_.SetShown(PageOf(address), IndexOf(address), value);
-    store_.SetDevice(PageOf(address), IndexOf(address), value);
-    // Stored but never sent while unlinked, during a transfer or a mode wait.
-    const bool goesOut = vars_.sendSuppressed != 1 && vars_.linkState == kLinkedIdle;
+    if (!transferRunning) store_.SetDevice(PageOf(address), IndexOf(address), value);
+    // Stored but never sent while unlinked or during a transfer. While a mode
+    // command waits, a change waits behind it and goes out once the unit has
+    // taken the command (a recall's reload supersedes the page-1 ones).
+    const bool modeWait = ModeCommandPending();
+    const bool goesOut = vars_.sendSuppressed != 1 && !transferRunning &&
+                         (vars_.linkState == kLinkedIdle || (modeWait && vars_.linkState != kNotLinked));
     if (watch_.changed) watch_.changed(address, value, goesOut);
     if (!goesOut) return;
 
-    vars_.holdTicks = 0;
-    if (vars_.ready == 0 || vars_.queue.count != 0) {
+    // The hold ticks time the wait for a mode acknowledgement; a change
+    // made meanwhile must not postpone that.
+    if (vars_.waitReason == 0) vars_.holdTicks = 0;
+    if (vars_.ready == 0 || vars_.queue.count != 0 || modeWait) {
         QueueChange(address, value);
         return;
     }
@@ -93,9 +135,15 @@ void Link::QueueChange(int address, std::int32_t value) {
     q.values[slot] = value;
 }
 
-// A mode recall or save going out: wait for its acknowledgement before the
-// link is idle again (a recall then reloads page 1).
+// A mode recall or save going out: wait for its own acknowledgement before
+// the link is idle again (a recall then reloads page 1). It is never sent a
+// second time as the repeat of a burst: that would be a second recall or
+// save.
 void Link::StartModeWait(int address) {
+    if (IsModeCommand(address)) {
+        vars_.modeAcknowledged = 0;
+        vars_.repeatLast = 0;
+    }
     if (address == kAddrModeRecall) {
         SetLabel("Load Waiting...", "调用等待中...");
         vars_.linkState = kLinkedBusy;
@@ -113,16 +161,24 @@ void Link::StartModeWait(int address) {
 
 void Link::HoldTimerTimer() {
     vars_.holdTicks = vars_.holdTicks <= kHoldPeriod ? vars_.holdTicks + 1 : kHoldPeriod;
-    if (vars_.waitReason != 0) ShowStatusWithLabel(vars_.holdTicks * 2);
-    WaitForModeAcknowledgement();
+    if (vars_.waitReason != 0) {
+        // Nothing else goes out until the unit has taken the mode command:
+        // its acknowledgement must be its own, not that of a later frame.
+        ShowStatusWithLabel(vars_.holdTicks * 2);
+        WaitForModeAcknowledgement();
+        return;
+    }
     SendNextWaitingChange();
     KeepAlive();
 }
 
+// Only an accepting reply that came after the mode frame went out counts;
+// a forced send of the queue sets Ready without any reply.
 void Link::WaitForModeAcknowledgement() {
-    if (vars_.ready == 1 && vars_.waitReason != 0) {
+    if (vars_.modeAcknowledged == 1) {
         const int event = vars_.waitReason;
         vars_.waitReason = 0;
+        vars_.modeAcknowledged = 0;
         RaiseLinkEvent(event);
         vars_.retryCount = 0;
         vars_.holdTicks = 0;
@@ -139,6 +195,10 @@ void Link::WaitForModeAcknowledgement() {
 
 void Link::SendNextWaitingChange() {
     PendingQueue& q = vars_.queue;
+    if (q.count == 0 && vars_.repeatLast == 1 && IsModeCommand(q.addresses[0])) {
+        vars_.repeatLast = 0;  // never a second recall or save
+        return;
+    }
     if (vars_.ready == 1 && (q.count != 0 || vars_.repeatLast == 1)) {
         vars_.ready = 0;
         vars_.retryCount = 0;
@@ -151,13 +211,11 @@ void Link::SendNextWaitingChange() {
         }
         vars_.repeatLast = (q.count == 0 && vars_.repeatLast == 0) ? 1 : 0;
         const int address = q.addresses[0];
-        if (fromQueue && (address == kAddrModeRecall || address == kAddrModeSave)) {
+        if (IsModeCommand(address)) {
             // A mode command that had to wait keeps its meaning: it waits for
-            // its acknowledgement like one sent at once, and is not repeated
-            // (a repeat would be a second recall or save).
+            // its acknowledgement like one sent at once.
             vars_.transfer.state = kTransferIdle;
             StartModeWait(address);
-            vars_.repeatLast = 0;
         }
         sender_.SendCommand(proto::kCmdWrite, address, q.values[0]);
     } else if (vars_.holdTicks % 5 == 0 && q.count != 0) {

@@ -50,6 +50,9 @@ public:
 
     void TransferStep(int step, int direction);
 
+    // A preset's write-all runs only from the linked, idle state.
+    bool CanWriteAll() const { return vars_.linkState == kLinkedIdle; }
+
     // Replaces the watcher (an empty LinkWatch removes it).
     void Watch(LinkWatch watch) { watch_ = std::move(watch); }
 
@@ -72,7 +75,14 @@ private:
     void OnConnectFailed();
 
     void AdvanceTransfer();
+    void WaitForFirstReply();
+    bool ReadTransferRunning() const;
+    bool ReadingBlocks() const;
     void QueueChange(int address, std::int32_t value);
+    bool ModeCommandPending() const;
+    void KeepOnlyPageZeroChanges();
+    void EndModeWait();
+    bool AskedForReadReply(std::span<const std::uint8_t> reply) const;
     void StartModeWait(int address);
     void SendNextWaitingChange();
     void KeepAlive();

@@ -23,6 +23,7 @@ void Link::StartConnection() {
     // Every connection scrambles with a key of its own.
     sender_.MakeLinkKey();
     vars_.deviceAnswered = 0;
+    EndModeWait();
     timers_.hold.Stop();
     if (vars_.linkState != kNotLinked) sender_.SendKeyFrame();
     timers_.connect.Start();
@@ -44,6 +45,7 @@ void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
         timers_.transfer.Stop();
         timers_.connect.Stop();
         timers_.hold.Stop();
+        EndModeWait();
         vars_.linkState = kNotLinked;
         break;
     case 1:
@@ -87,6 +89,7 @@ void Link::StopTransferTimers() {
     timers_.transfer.Stop();
     timers_.connect.Stop();
     vars_.sendSuppressed = 0;
+    EndModeWait();
 }
 
 void Link::OnConnectionLost() {
@@ -107,7 +110,18 @@ void Link::OnConnectFailed() {
     view_.ShowMessage("提示", "连接失败!");
 }
 
+// Only a read transfer under way asks for values, block by block. A read
+// reply it did not ask for (one that comes late or twice after its
+// transfer ended, or whose header was damaged on the way) must not reach
+// the device image: a later refresh would show it as the unit's.
+bool Link::AskedForReadReply(std::span<const std::uint8_t> reply) const {
+    const std::optional<int> address = ReadReplyAddress(reply);
+    if (!address) return true;
+    return ReadTransferRunning() && (vars_.transfer.requested & RequestBit(*address)) != 0;
+}
+
 void Link::OnReply(std::span<const std::uint8_t> reply) {
+    if (!AskedForReadReply(reply)) return;
     const ReplyOutcome outcome = ParseReply(reply, store_);
     if (outcome.checkMismatch) {
         char line[64];
@@ -117,12 +131,17 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
     }
     switch (outcome.kind) {
     case ReplyOutcome::Kind::ReadReply:
-        vars_.transfer.state = kTransferReplyIn;
+        // A reply to an earlier block of this transfer is stored but does
+        // not stand in for the one being waited for.
+        if (ReadReplyAddress(reply) == vars_.transfer.address) vars_.transfer.state = kTransferReplyIn;
         break;
     case ReplyOutcome::Kind::StatusAccepted:
         vars_.deviceAnswered = 1;
-        vars_.transfer.state = kTransferReplyIn;
         vars_.ready = 1;
+        if (vars_.waitReason != 0) vars_.modeAcknowledged = 1;
+        // In a read transfer only the end code is answered with a status;
+        // a stray acknowledgement must not skip a block unread.
+        if (!ReadingBlocks()) vars_.transfer.state = kTransferReplyIn;
         break;
     case ReplyOutcome::Kind::StatusError:
         view_.ShowPlainMessage(Pick(language_, {"Ack Error!", "错误应答!"}));

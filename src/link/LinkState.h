@@ -42,7 +42,19 @@ struct TransferVars {
     int address = 0;    // page * 256 + block * 10
     int ticks = 0;      // transfer timer ticks since the last request, held at 100
     int state = kTransferIdle;
+    // The blocks a read transfer has asked for, one bit each (see
+    // RequestBit): only their replies may reach the device image.
+    std::uint32_t requested = 0;
 };
+
+// The bit of the block at `address` in TransferVars::requested; 0 for an
+// address that no transfer asks for (not the start of a block of a page).
+constexpr std::uint32_t RequestBit(int address) {
+    const int page = address / 256;
+    const int index = address % 256;
+    if (page < 0 || page > 1 || index % 10 != 0 || index / 10 > 15) return 0;
+    return std::uint32_t{1} << (page * 16 + index / 10);
+}
 
 // Changes waiting for the device. Entry 0 is the change sent last; entries
 // 1..count wait, oldest first. A fixed array: a dragged slider calls into it
@@ -66,6 +78,7 @@ struct LinkVars {
     int holdTicks = 0;      // hold timer ticks since the last event of interest
     int retryCount = 0;     // unanswered keep-alive periods / mode wait periods
     int waitReason = 0;     // link event to raise once a mode command is acknowledged
+    int modeAcknowledged = 0; // the device accepted a frame since the mode command went out
     int sendSuppressed = 0; // store changes but send nothing (programmatic updates)
 };
 

@@ -38,6 +38,12 @@ int StoreReadReply(std::span<const std::uint8_t> reply, ParamStore& store) {
 
 }  // namespace
 
+std::optional<int> ReadReplyAddress(std::span<const std::uint8_t> reply) {
+    if (reply.size() <= kFirstIndexByte || reply[kAddrHighByte] != 0 || reply[kAddrLowByte] != proto::kAddrReadRequest)
+        return std::nullopt;
+    return MakeAddress(reply[kPageByte], reply[kFirstIndexByte]);
+}
+
 ReplyOutcome ParseReply(std::span<const std::uint8_t> reply, ParamStore& store) {
     ReplyOutcome out;
     if (reply.empty()) return out;

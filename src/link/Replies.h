@@ -4,6 +4,7 @@
 #include "model/ParamStore.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace tr640 {
@@ -31,5 +32,9 @@ struct ReplyOutcome {
 // a read reply into the device image. Every index is checked against the
 // report's real length, whatever its length byte claims.
 ReplyOutcome ParseReply(std::span<const std::uint8_t> reply, ParamStore& store);
+
+// The address of the first value a read reply carries (page * 256 + first
+// index), or nothing when the report is not a read reply.
+std::optional<int> ReadReplyAddress(std::span<const std::uint8_t> reply);
 
 }  // namespace tr640

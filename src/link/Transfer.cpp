@@ -27,6 +27,7 @@ void Link::TransferStep(int step, int direction) {
     const bool endCode = step == t.lastPage + 1;
     if (direction == 0) {
         if (step <= kLastPage) {
+            vars_.transfer.requested |= RequestBit(t.address);
             sender_.SendCommand(proto::kCmdRead, proto::kAddrReadRequest, t.address);
         } else if (endCode) {
             sender_.SendControl(proto::kCtlReadDone);
@@ -52,15 +53,23 @@ void Link::TransferStep(int step, int direction) {
     }
 }
 
-// Every transfer first silences the connect timer and the change queue:
-// queued changes that have not gone out are dropped (their values stay in
-// the store), and so is the pending repeat of the last change sent. Sent
-// again after the transfer, that repeat would put an old value over what
-// the transfer wrote or what the windows now show from the device.
+// Every transfer first silences the connect timer and the change queue.
+// Queued changes that the transfer covers are dropped: the connect read
+// replaces everything the windows show with what the unit has, and a
+// transfer of page 1 supersedes waiting page-1 changes; waiting page-0
+// changes outlive a page-1 transfer and go out after it. The pending
+// repeat of the last change sent is dropped too: sent again after the
+// transfer, it would put an old value over what the transfer wrote or what
+// the windows now show from the device.
 void Link::BeginTransfer(int direction, int firstPage) {
     timers_.connect.Stop();
-    vars_.queue.count = 0;
+    if (firstPage == 0) {
+        EndModeWait();
+    } else {
+        KeepOnlyPageZeroChanges();
+    }
     vars_.repeatLast = 0;
+    vars_.transfer.requested = 0;
     timers_.hold.Stop();
     if (watch_.transferBegun) watch_.transferBegun(direction, firstPage);
 }
@@ -89,16 +98,18 @@ void Link::OnReloadModeParams() {
     t.page = 1;
     t.lastPage = kLastPage;
     t.direction = 0;
+    t.block = 0;
     t.address = MakeAddress(1, 0);
     SetLabel("Downloading...", "加载中...");
     ShowStatusWithLabel(0);
     TransferStep(1, 0);
+    WaitForFirstReply();
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
     timers_.transfer.Start();
 }
 
 void Link::OnWriteAll() {
-    if (vars_.linkState != kLinkedIdle) return;
+    if (!CanWriteAll()) return;
     BeginTransfer(1, 1);
     TransferVars& t = vars_.transfer;
     t.address = MakeAddress(1, 0);
@@ -109,13 +120,30 @@ void Link::OnWriteAll() {
     SetLabel("Downloading...", "下载数据...");
     vars_.linkState = kLinkedBusy;
     TransferStep(1, 1);
+    WaitForFirstReply();
     timers_.transfer.Start();
 }
 
+// The first request of a transfer waits for its own answer like every other:
+// whatever reply came before it (the acknowledgement of the mode recall or
+// of a keep-alive) does not answer it, and taking it for one would skip the
+// first block, unread or unconfirmed.
+void Link::WaitForFirstReply() {
+    vars_.transfer.state = kTransferWaiting;
+    vars_.transfer.ticks = 0;
+}
+
+bool Link::ReadTransferRunning() const { return timers_.transfer.IsActive() && vars_.transfer.direction == 0; }
+
+bool Link::ReadingBlocks() const {
+    return ReadTransferRunning() && vars_.transfer.page <= vars_.transfer.lastPage;
+}
+
+// Changes still waiting here are page-0 changes that a page-1 transfer kept
+// (see BeginTransfer); the hold timer sends them now.
 void Link::OnTransferComplete() {
     view_.RefreshAll();
     vars_.linkState = kLinkedIdle;
-    vars_.queue.count = 0;
     vars_.deviceAnswered = 0;
     SetLabel("The device is connected", "设备已连接");
     ShowLinkStatus(3, view_.LinkLabelCaption(), TransferPercent());

@@ -37,6 +37,8 @@ public:
     // Copies the device image into the shown image over the page table's
     // addresses only (page 0 indices 0..14, page 1 indices 0..82).
     void CopyDeviceToShown();
+    // Puts back another store's device image; the shown image stays.
+    void CopyDeviceImageFrom(const ParamStore& other) { device_ = other.device_; }
 
 private:
     std::array<std::array<std::int32_t, kShownWidth>, kPages> shown_{};

@@ -185,8 +185,14 @@ void PresetFlow::LoadPreset() {
     // to the device in a transfer, so the file's values for it are not taken:
     // the windows would show settings the unit does not have.
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(0, index, before.Device(0, index));
-    // Linked and idle, this starts sending page 1 at once, without asking;
-    // otherwise the link ignores it and the values wait in the device image.
+    // When the write cannot start (no unit, or the link busy), the file's
+    // values do not stay behind in the device image either: the next
+    // refresh (an EQ reset, say) would show them as if the unit had them.
+    if (writeAllCanStart_ && !writeAllCanStart_()) {
+        store_.CopyDeviceImageFrom(before);
+        return;
+    }
+    // Linked and idle, this starts sending page 1 at once, without asking.
     if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
 }
 

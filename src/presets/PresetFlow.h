@@ -20,6 +20,8 @@ public:
     // Raises a link event (the load raises only WriteAll); the link itself
     // decides whether the write-all can run now.
     using LinkEventRaiser = std::function<void(int code)>;
+    // Whether the link could start the write-all now (linked and idle).
+    using WriteAllGate = std::function<bool()>;
 
     // The one entry of both file dialogs' filter list: label and pattern are
     // the same text.
@@ -46,6 +48,9 @@ public:
     // gets ".Nddt" in its place; a name without a dot gets it appended.
     static QString WithPresetExtension(const QString& path);
 
+    // Without a gate the loaded values are always offered to the link.
+    void SetWriteAllGate(WriteAllGate canStart) { writeAllCanStart_ = std::move(canStart); }
+
 private:
     void ShowLoadMessage(const char* english, const char* chinese);
     void ShowSaveError(const QString& path, const QString& reason);
@@ -55,6 +60,7 @@ private:
     ParamStore& store_;
     Dialogs& dialogs_;
     LinkEventRaiser raiseLinkEvent_;
+    WriteAllGate writeAllCanStart_;
     const int& language_;
 };
 

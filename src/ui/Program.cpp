@@ -38,6 +38,7 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs)
     if (auto* real = dynamic_cast<QtDialogs*>(dialogs_.get())) real->SetOwner(&mainWindow_);
     mainWindow_.AttachLink(linkWindow_.link());
     mainWindow_.SetCompressorOpener([this](int band) { compressorWindow_.OpenForBand(band); });
+    presets_.SetWriteAllGate([this] { return linkWindow_.link().CanWriteAll(); });
     mainWindow_.SetPresetFlows([this] { presets_.LoadPreset(); }, [this] { presets_.SavePreset(); });
     mainWindow_.SetEqGraph(&eqGraph_);
 }

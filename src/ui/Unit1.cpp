@@ -563,6 +563,9 @@ void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
     state_.lastChange = {address, v};
 }
 
+// A confirmation box runs the event loop: a transfer may end and refresh
+// the windows underneath it. So after the answer the box shows what the
+// store holds, whatever it showed when the question was asked.
 void TForm1::SysFBEBoxChange(QWidget* sender) {
     auto* box = qobject_cast<QComboBox*>(sender);
     if (!box) return;
@@ -571,36 +574,43 @@ void TForm1::SysFBEBoxChange(QWidget* sender) {
     // Every one of these boxes asks the same question.
     if (dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("PowerEX 选择:") + box->currentText() + "?")) {
         SendParameter(address, v);
-    } else {
-        SelectSilently(box, store_.Shown(address));
     }
+    SelectSilently(box, store_.Shown(address));
+}
+
+bool TForm1::ModeCommandsAllowed() const {
+    const LinkVars& vars = link_->Vars();
+    return vars.linkState == kLinkedIdle && vars.sendSuppressed == 0;
 }
 
 void TForm1::SysModeBoxChange(QWidget* sender) {
     auto* box = qobject_cast<QComboBox*>(sender);
     if (!box || !link_) return;
-    LinkVars& vars = link_->Vars();
-    // A mode command only makes sense to a device that is there and idle;
-    // otherwise the choice just stays on screen.
-    if (vars.linkState != kLinkedIdle || vars.sendSuppressed != 0) return;
     const int address = Tag(box);
     const int v = box->currentIndex();
     const QString item = box->itemText(v);
+    const bool recall = box == SysModeBox;
+    // A mode command only makes sense to a device that is there and idle,
+    // also once the question has been answered (the link may have been lost
+    // or begun a transfer meanwhile). Otherwise nothing is recalled or
+    // saved, and the box goes back to what it showed.
+    const bool confirmed =
+        ModeCommandsAllowed() &&
+        dialogs_.Confirm(QStringLiteral("Confirm"),
+                         (recall ? QStringLiteral("模式切换为") : QStringLiteral("保存当前模式为 ")) + item + "?") &&
+        ModeCommandsAllowed();
+    if (confirmed) {
+        // The link waits for the unit to take the command, also when it has
+        // to queue it first, and only the command's own acknowledgement
+        // ends the wait.
+        SendParameter(address, v);
+        if (!recall) ShowSaving();
+    }
+    SelectSilently(box, store_.Shown(address));
+}
 
-    if (box == SysModeBox) {
-        if (dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("模式切换为") + item + "?")) {
-            SendParameter(address, v);
-        } else {
-            SelectSilently(box, store_.Shown(address));
-        }
-        return;
-    }
-    if (!dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("保存当前模式为 ") + item + "?")) {
-        SelectSilently(box, store_.Shown(address));
-        return;
-    }
-    SendParameter(address, v);
-    vars.waitReason = kEventSaveDone;
+void TForm1::ShowSaving() {
+    LinkVars& vars = link_->Vars();
     SetBilingualText(LinkLabel, language_, QStringLiteral("Saving..."), QStringLiteral("保存中..."));
     if (vars.linkState == kLinkedIdle) vars.linkState = kLinkedBusy;
     vars.retryCount = 0;

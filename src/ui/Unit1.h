@@ -299,6 +299,8 @@ private:
     bool EntryFieldEvent(QLineEdit* field, QEvent* event);
     bool HandleEvent(QWidget* handle, QEvent* event);
     void SelectSilently(QComboBox* box, int index);
+    bool ModeCommandsAllowed() const;
+    void ShowSaving();
     int KindOf(const QWidget* field) const;
 
     ParamStore& store_;

@@ -209,9 +209,9 @@ TEST_F(ChangeQueueTest, TheWatchSeesEveryChangeWithItsFateAndEveryTransferBegun)
     for (int n = 0; n < 10 && link.Vars().queue.count > 0; ++n) TickHold();
     TickHold();
     link.SendParameter(kAddrModeRecall, 1);
-    link.SendParameter(kFreq, 800);  // during the mode wait: only stored
+    link.SendParameter(kFreq, 800);  // during the mode wait: waits behind the recall
     EXPECT_EQ(changes, (std::vector<std::tuple<int, std::int32_t, bool>>{
-                           {kGain, 161, true}, {kGain, 162, true}, {kAddrModeRecall, 1, true}, {kFreq, 800, false}}));
+                           {kGain, 161, true}, {kGain, 162, true}, {kAddrModeRecall, 1, true}, {kFreq, 800, true}}));
     for (int n = 0; n < 20 && !transferTimer.active; ++n) TickHold();
     link.RaiseLinkEvent(kEventConnectRead);
     RunTransfer();

@@ -135,6 +135,32 @@ TEST_F(LinkFixture, LostReplyOnPageZeroIsMadeGoodByTheRepeat) {
     EXPECT_EQ(store.Device(0, 14), device.Value(0, 14));
 }
 
+// A read reply of `value` for the ten values from (page, first).
+std::vector<std::uint8_t> ReadReply(int page, int first, std::uint16_t value) {
+    std::vector<std::uint8_t> r(65, 0);
+    const std::uint8_t head[] = {0x01, 0x50, 26, 0xA0, 0x00, 0x39, std::uint8_t(page), std::uint8_t(first)};
+    std::copy(std::begin(head), std::end(head), r.begin());
+    for (int j = 0; j < 10; ++j) {
+        r[8 + 2 * j] = std::uint8_t(value >> 8);
+        r[9 + 2 * j] = std::uint8_t(value);
+    }
+    return r;
+}
+
+TEST_F(LinkFixture, OnlyReadRepliesTheRunningTransferAskedForReachTheDeviceImage) {
+    Connect();
+    const ParamStore before = store;
+    link.OnReply(ReadReply(1, 0, 77));  // late or repeated: the read is over
+    EXPECT_EQ(store.Device(1, 0), before.Device(1, 0));
+
+    link.RaiseLinkEvent(kEventReloadModeParams);  // asks for 0x0100 first
+    link.OnReply(ReadReply(1, 50, 77));          // not asked for (yet)
+    EXPECT_EQ(store.Device(1, 50), before.Device(1, 50));
+    RunTransfer();
+    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
+    for (int index = 0; index < kPageCount[1]; ++index) EXPECT_EQ(store.Device(1, index), device.Value(1, index));
+}
+
 TEST_F(LinkFixture, WriteAllSendsPageOneBlocksWithZerosAboveIndexEightyFour) {
     Connect();
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store.SetDevice(1, index, 500 + index);

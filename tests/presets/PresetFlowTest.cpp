@@ -350,6 +350,18 @@ TEST_F(PresetFlowTest, AnAcceptedFileGoesToTheDeviceImageAndAsksForTheWriteAll) 
     }
 }
 
+// Not linked or busy, the write cannot start: nothing of the file may stay
+// behind, or the next refresh (an EQ reset, say) shows it as the unit's.
+TEST_F(PresetFlowTest, AFileThatCannotBeWrittenNowLeavesTheImagesAsTheyWere) {
+    flow.SetWriteAllGate([] { return false; });
+    const auto before = Images(store);
+    Write(Path("good.Nddt"), LoadableFile());
+    Load(Path("good.Nddt"));
+    EXPECT_EQ(Images(store), before);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(Kinds(), std::vector<Kind>{Kind::OpenFile});
+}
+
 TEST_F(PresetFlowTest, ADamagedFileIsReportedOnceAndStoresNothing) {
     const std::vector<std::pair<int, std::int32_t>> entries = {{0x0100, 11}, {0x0101, 12}, {0x0005, 13}};
     std::vector<std::string> wrongIndex = ClearFile(entries);

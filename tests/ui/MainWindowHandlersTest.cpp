@@ -149,7 +149,7 @@ TEST_F(HandlersTest, ModeBoxesDoNothingWhileNotLinkedAndIdle) {
     Choose(w().SysModeBox, 3);
     Choose(w().SysSaveModeBox, 4);
     EXPECT_TRUE(dialogs->calls.empty());
-    EXPECT_EQ(Text(w().SysModeBox), "用户4");  // the new item stays on screen
+    EXPECT_EQ(Text(w().SysModeBox), "用户2");  // back to the stored mode: nothing was recalled
     EXPECT_EQ(store().Shown(kAddrModeRecall), 1);
     EXPECT_EQ(store().Shown(kAddrModeSave), 1);
 

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Mode recall and save through their list boxes, over a unit that answers
+// at its own pace: a mode command is reported done only once the unit has
+// taken that very command, it goes out once, its wait ends with the link,
+// and no change made around it is lost.
+
+#include "MainWindowFixture.h"
+
+namespace tr640::testing {
+namespace {
+
+using Kind = ScriptedDialogs::Kind;
+
+class ModeCommandTest : public MainWindowFixture {
+protected:
+    ModeCommandTest() {
+        link().Watch({nullptr, [this](int direction, int page) {
+                          if (direction == 0 && page == 1) reloadsWithRepliesOwed.push_back(device.PendingReplies());
+                      }});
+    }
+
+    // Linked, a keep-alive sent and its answer `delay` device ticks away.
+    void ConnectWithKeepAliveInFlight(int delay) {
+        Connect();
+        device.SetReplyDelay(static_cast<std::size_t>(delay));
+        for (int n = 0; n < 10 && link().Vars().ready == 1; ++n) TickHold();
+        ASSERT_EQ(link().Vars().ready, 0);
+    }
+    // Runs the hold and transfer timers as the event loop would, for a while.
+    void Settle(int ticks = 600) {
+        for (int n = 0; n < ticks; ++n) {
+            if (linkWindow().Timer2->isActive()) {
+                Tick(linkWindow().Timer2, &TForm9::Timer2Timer);
+            } else {
+                TickHold();
+            }
+        }
+    }
+    int SuccessBoxes() const {
+        const auto texts = dialogs->Texts(Kind::Message);
+        return static_cast<int>(std::count(texts.begin(), texts.end(), QStringLiteral("保存成功!")));
+    }
+
+    std::vector<std::size_t> reloadsWithRepliesOwed;  // one entry per reload begun
+};
+
+TEST_F(ModeCommandTest, ASaveQueuedBehindAKeepAliveSucceedsOnceAfterTheUnitTookIt) {
+    ConnectWithKeepAliveInFlight(3);
+    Choose(w().SysSaveModeBox, 2);
+    ASSERT_TRUE(WritesTo(kAddrModeSave).empty()) << "the save should have had to wait";
+    for (int n = 0; n < 100 && SuccessBoxes() == 0; ++n) TickHold();
+    EXPECT_EQ(WritesTo(kAddrModeSave), std::vector<std::uint16_t>{2}) << "success came before the save went out";
+    Settle();
+    EXPECT_EQ(SuccessBoxes(), 1);
+    EXPECT_EQ(WritesTo(kAddrModeSave), std::vector<std::uint16_t>{2});
+    EXPECT_EQ(link().Vars().linkState, kLinkedIdle);
+}
+
+TEST_F(ModeCommandTest, ARecallQueuedBehindAKeepAliveReloadsOnceAfterItsOwnAcknowledgement) {
+    ConnectWithKeepAliveInFlight(12);  // slower than the queue's forced send
+    Choose(w().SysModeBox, 3);
+    w().SysTotalVolBar->setValue(40);  // a page-0 change waiting behind the recall
+    Settle();
+    EXPECT_EQ(WritesTo(kAddrModeRecall), std::vector<std::uint16_t>{3});
+    EXPECT_EQ(reloadsWithRepliesOwed, std::vector<std::size_t>{0}) << "the reload began before the unit answered";
+    EXPECT_EQ(device.Value(kAddrMasterVolume), store().Shown(kAddrMasterVolume));
+    EXPECT_EQ(w().SysTotalVolBar->value(), 40);
+}
+
+TEST_F(ModeCommandTest, AModeCommandRightAfterABurstGoesOutOnce) {
+    Connect();
+    w().Mic1GainBar1->setValue(100);
+    w().Mic1GainBar1->setValue(110);  // waits: the burst's last change, sent twice
+    for (int n = 0; n < 10 && link().Vars().queue.count > 0; ++n) TickHold();
+    ASSERT_EQ(link().Vars().ready, 1);  // acknowledged, the repeat not yet sent
+    Choose(w().SysSaveModeBox, 3);      // goes out at once
+    Settle();
+    EXPECT_EQ(WritesTo(kAddrModeSave), std::vector<std::uint16_t>{3});
+    EXPECT_EQ(SuccessBoxes(), 1);
+}
+
+TEST_F(ModeCommandTest, AWaitEndsWithItsLinkAndAnUntakenSaveNeverSucceeds) {
+    Connect();
+    device.SetSilent(true);
+    Choose(w().SysSaveModeBox, 4);
+    Choose(w().SysModeBox, 4);  // refused: the link is busy with the save
+    for (int n = 0; n < 5; ++n) TickHold();
+    link().NoDevicePresent();  // pulled out before the unit took it
+    device.SetSilent(false);
+    Connect();  // put back in: a new link
+    Settle();
+    EXPECT_EQ(SuccessBoxes(), 0);
+    EXPECT_TRUE(WritesTo(kAddrModeSave).empty());
+    EXPECT_EQ(reloadsWithRepliesOwed.size(), 0u);
+    EXPECT_EQ(w().SysModeBox->currentIndex(), store().Shown(kAddrModeRecall));
+}
+
+// A confirmation runs the event loop: a transfer may end and refresh the
+// windows while it is open. The box then shows what was decided.
+TEST_F(ModeCommandTest, ASystemBoxAnsweredAfterARefreshUnderItsQuestionShowsTheStoredValue) {
+    device.SetValue(kAddrAntiFeedback, 1);
+    Connect();
+    dialogs->whileOpen = [this](const ScriptedDialogs::Call&) { w().RefreshAll(); };
+    Choose(w().SysFBEBox, 0);
+    EXPECT_EQ(store().Shown(kAddrAntiFeedback), 0);
+    EXPECT_EQ(w().SysFBEBox->currentIndex(), 0);
+}
+
+}  // namespace
+}  // namespace tr640::testing
