@@ -72,6 +72,10 @@ void SoakFaults::Rearm() {
 }
 
 void SoakFaults::MaybeStrike() {
+    if (rig_.link().Vars().waitReason != 0 && Chance(0.3)) {
+        ReplugDuringAModeWait();
+        return;
+    }
     if (!Chance(0.06)) return;
     switch (Uniform(0, 9)) {
     case 0:
@@ -103,6 +107,18 @@ void SoakFaults::Replug() {
     Count("unplug and replug");
     rig_.UnplugA();
     QTest::qWait(Uniform(50, 1200));
+    rig_.PlugA();
+}
+
+// The unit pulled out while the program waits for it to take a mode save
+// or recall: the unit may never have taken it, so no success may follow.
+void SoakFaults::ReplugDuringAModeWait() {
+    VirtualTr640* unit = rig_.Selected();
+    if (unit == nullptr) return;
+    Count("unplug during a mode wait");
+    rig_.UnplugA();
+    rig_.UnplugB();
+    QTest::qWait(Uniform(20, 600));
     rig_.PlugA();
 }
 

@@ -42,6 +42,7 @@ private:
     void ReadErrorBurst();
     void Replug();
     void ReplugDuringTheRead();
+    void ReplugDuringAModeWait();
     // Plugs in what is out, pulls out what is in.
     void Toggle(const std::string& what, bool plugged, void (SoakRig::*plug)(), void (SoakRig::*unplug)());
     void Hang();

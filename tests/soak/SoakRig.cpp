@@ -68,7 +68,10 @@ SoakRig::SoakRig(unsigned seed)
 
     auto dialogs = std::make_unique<SoakDialogs>(seed, folder_.path());
     dialogs_ = dialogs.get();
-    dialogs_->SetNoter([this](const std::string& text) { Note(text); });
+    dialogs_->SetNoter([this](const std::string& text) {
+        Note(text);
+        if (text == "box: 保存成功!") CountSaveSuccess();
+    });
     program_ = std::make_unique<Program>(bus_, std::move(dialogs));
     link().Watch({[this](int address, std::int32_t value, bool goesOut) { OnChange(address, value, goesOut); },
                   [this](int direction, int firstPage) { OnTransferBegun(direction, firstPage); }});
@@ -143,6 +146,20 @@ std::string SoakRig::RecentEvents() const {
     std::string out;
     for (const std::string& line : trace_) out += line + "\n";
     return out;
+}
+
+// --- Mode saves -----------------------------------------------------------------
+
+// A save is reported done only once a unit took it: never more "保存成功!"
+// boxes than saves the units have taken.
+void SoakRig::CountSaveSuccess() {
+    ++saveSuccesses_;
+    long taken = 0;
+    for (const VirtualTr640* unit : {&unitA_, &unitB_})
+        for (const auto& write : unit->WriteLog()) taken += write.address == kAddrModeSave;
+    if (saveSuccesses_ > taken)
+        unexplainedSuccesses_.push_back("\"保存成功!\" number " + std::to_string(saveSuccesses_) + " with " +
+                                        std::to_string(taken) + " saves taken by the units");
 }
 
 // --- The ledger -----------------------------------------------------------------

@@ -84,6 +84,8 @@ public:
     // "address: device x, shown y" lines. A difference at an address whose
     // write the device refused since the entry is counted, not listed.
     std::vector<std::string> LedgerMismatches();
+    // "保存成功!" boxes shown without a save a unit took, one line each.
+    const std::vector<std::string>& UnexplainedSaveSuccesses() const { return unexplainedSuccesses_; }
     // Controls whose display differs from what the shown image says.
     std::vector<std::string> ControlsOffTheShownImage();
     std::size_t LedgerSize() const { return ledger_.size(); }
@@ -116,6 +118,7 @@ private:
     void OnChange(int address, std::int32_t value, bool goesOut);
     void OnTransferBegun(int direction, int firstPage);
     void Enter(int address, std::int32_t value);
+    void CountSaveSuccess();
 
     SoakCounts counts_;
     QTemporaryDir folder_;
@@ -130,6 +133,8 @@ private:
     std::unique_ptr<Program> program_;
     QTimer deviceClock_;
     std::map<int, Entry> ledger_;
+    long saveSuccesses_ = 0;
+    std::vector<std::string> unexplainedSuccesses_;
     std::deque<std::string> trace_;
     QElapsedTimer clock_;
 };

@@ -64,10 +64,6 @@ T* SoakUser::PickVisible(const std::vector<T*>& widgets) {
     return visible[static_cast<std::size_t>(Uniform(0, static_cast<int>(visible.size()) - 1))];
 }
 
-bool SoakUser::WaitForQueue() {
-    return QTest::qWaitFor([this] { return rig_.link().Vars().queue.count == 0; }, 3000);
-}
-
 const char* SoakUser::Act(bool pressLink) {
     struct Action {
         const char* name;
@@ -181,17 +177,22 @@ void SoakUser::ChangePage() {
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(Uniform(0, bar->count() - 1)).center());
 }
 
+// A mode command now and then comes right after a change, so that it has
+// to wait behind it (and behind the keep-alive in flight); changes made
+// just before it must still reach the unit.
+void SoakUser::ChangeFirstSometimes() {
+    if (Chance(0.5)) MoveSlider();
+}
+
 void SoakUser::RecallMode() {
-    // The reload that follows a recall drops every change still waiting to
-    // go out, so a person lets them go first, and watches the recall itself
-    // leave (it may have to wait its turn) before touching anything else.
-    if (!w().SysModeBox->isVisible() || !WaitForQueue()) return;
+    if (!w().SysModeBox->isVisible()) return;
+    ChangeFirstSometimes();
     w().SysModeBox->setCurrentIndex(Uniform(0, w().SysModeBox->count() - 1));
-    WaitForQueue();
 }
 
 void SoakUser::SaveMode() {
     if (!w().SysSaveModeBox->isVisible()) return;
+    ChangeFirstSometimes();
     w().SysSaveModeBox->setCurrentIndex(Uniform(0, w().SysSaveModeBox->count() - 1));
 }
 
@@ -199,16 +200,10 @@ void SoakUser::SavePreset() {
     if (w().RzButton6->isVisible()) Click(w().RzButton6);
 }
 
+// Also while the link is busy (a transfer, a mode wait) or gone: the file
+// is then not taken, and nothing of it may show later.
 void SoakUser::LoadPreset() {
-    if (!w().RzButton4->isVisible() || !WaitForQueue()) return;
-    const long writesBefore = rig_.counts().writeAlls;
-    Click(w().RzButton4);
-    // A file loaded while the link is busy waits in the device image, and
-    // the next refresh of the windows (an EQ reset, say) shows its page 1
-    // values though they never went out. The person knows the unit did
-    // not take the file; the soak stops vouching for that page until the
-    // next transfer.
-    if (rig_.counts().writeAlls == writesBefore) rig_.ForgetPage(1);
+    if (w().RzButton4->isVisible()) Click(w().RzButton4);
 }
 
 void SoakUser::ResetEq() {

@@ -48,10 +48,7 @@ private:
     template <typename T>
     std::vector<T*> Visible();
 
-    // Waits (the event loop runs) until the link's change queue is empty,
-    // as a person does before a command that starts a transfer.
-    bool WaitForQueue();
-
+    void ChangeFirstSometimes();
     void TypeIntoField();
     void StepField();
     void TurnWheel();
