@@ -70,14 +70,18 @@ void Link::EndModeWait() {
     vars_.repeatLast = 0;
 }
 
-void Link::SendParameter(int address, std::int32_t value) {
-    // While a transfer runs, the device image is what the transfer reads
-    // into or writes from: a change kept out of it is shown until the
-    // transfer ends and then visibly undone by the refresh, instead of
-    // reaching the unit in some blocks and not in others.
-    const bool transferRunning = timers_.transfer.IsActive();
+// While a transfer runs, the device image is what the transfer reads into
+// or writes from: a change kept out of it is shown until the transfer ends
+// and then visibly undone by the refresh, instead of reaching the unit in
+// some blocks and not in others.
+void Link::StoreChange(int address, std::int32_t value) {
     store_.SetShown(PageOf(address), IndexOf(address), value);
-    if (!transferRunning) store_.SetDevice(PageOf(address), IndexOf(address), value);
+    if (!timers_.transfer.IsActive()) store_.SetDevice(PageOf(address), IndexOf(address), value);
+}
+
+void Link::SendParameter(int address, std::int32_t value) {
+    StoreChange(address, value);
+    const bool transferRunning = timers_.transfer.IsActive();
     // Stored but never sent while unlinked or during a transfer. While a mode
     // command waits, a change waits behind it and goes out once the unit has
     // taken the command (a recall's reload supersedes the page-1 ones).

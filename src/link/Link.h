@@ -39,6 +39,9 @@ public:
 
     // The single entry point for parameter changes.
     void SendParameter(int address, std::int32_t value);
+    // Stores a change in the shown image, and in the device image unless a
+    // transfer runs (see ChangeQueue.cpp); SendParameter stores this way.
+    void StoreChange(int address, std::int32_t value);
 
     // One whole input report from any taken device.
     void OnReply(std::span<const std::uint8_t> reply);

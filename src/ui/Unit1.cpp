@@ -197,6 +197,14 @@ void TForm1::SetPresetFlows(std::function<void()> load, std::function<void()> sa
 
 int& TForm1::SendSuppressed() { return link_ ? link_->Vars().sendSuppressed : unlinkedSendSuppressed_; }
 
+void TForm1::StoreValue(int address, std::int32_t value) {
+    if (link_) {
+        link_->StoreChange(address, value);
+    } else {
+        store_.SetBoth(address, value);
+    }
+}
+
 void TForm1::SendParameter(int address, std::int32_t value) {
     if (link_) {
         link_->SendParameter(address, value);
@@ -250,7 +258,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     }
 
     const bool bandKind = kind == kKindBandFrequency || kind == kKindBandGain || kind == kKindBandQ;
-    if (bandKind) store_.SetBoth(address, r.raw);
+    if (bandKind) StoreValue(address, r.raw);
     if (source == Source::User) SendParameter(address, r.raw);
     if (bandKind && !state_.refreshInProgress) state_.lastChange = {address, r.raw};
 }
@@ -448,27 +456,43 @@ void TForm1::FormShow() {
     Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
 }
 
+// At start-up both microphones get the defaults in both images. A reset
+// of one microphone is a change like any other: every value goes through
+// SendParameter, which sends it when the link is idle, lets it wait behind
+// a mode command, and keeps it out of a transfer under way (whose end then
+// shows what the unit has), so that the windows never show a reset the
+// unit only half took.
 void TForm1::ResetEq(int selection) {
     const bool single = selection == 0 || selection == 1;
-    const bool linkedIdle = link_ && link_->Vars().linkState == kLinkedIdle;
     for (int mic = 0; mic < 2; ++mic) {
         if (selection != mic && selection != kBothMics) continue;
         for (int band = 0; band < kBandsPerMic; ++band) {
             for (int slot = 0; slot < kSlotsPerBand; ++slot) {
                 const int address = BandAddress(mic, band, slot);
                 const std::int32_t value = EqBandDefault(band, slot);
-                store_.SetDevice(address, value);
-                if (single && linkedIdle) SendParameter(address, value);
+                if (single) {
+                    SendParameter(address, value);
+                } else {
+                    store_.SetDevice(address, value);
+                }
             }
         }
     }
-    RefreshAll();
+    if (single) {
+        ShowStoredValues();
+    } else {
+        RefreshAll();
+    }
 }
 
 void TForm1::RefreshAll() {
+    store_.CopyDeviceToShown();
+    ShowStoredValues();
+}
+
+void TForm1::ShowStoredValues() {
     state_.refreshInProgress = true;
     SendSuppressed() = 1;
-    store_.CopyDeviceToShown();
 
     for (int page = 0; page <= kLastPage; ++page) {
         for (int index = 0; index < kPageCount[page]; ++index) {

@@ -299,6 +299,9 @@ private:
     bool EntryFieldEvent(QLineEdit* field, QEvent* event);
     bool HandleEvent(QWidget* handle, QEvent* event);
     void SelectSilently(QComboBox* box, int index);
+    void StoreValue(int address, std::int32_t value);
+    // Fills every mapped control from the shown image.
+    void ShowStoredValues();
     bool ModeCommandsAllowed() const;
     void ShowSaving();
     int KindOf(const QWidget* field) const;

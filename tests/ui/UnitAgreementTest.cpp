@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Mode recall and save through their list boxes, over a unit that answers
-// at its own pace: a mode command is reported done only once the unit has
-// taken that very command, it goes out once, its wait ends with the link,
-// and no change made around it is lost.
+// The windows never claim what the unit does not have. Mode recall and
+// save through their list boxes, over a unit that answers at its own pace:
+// a mode command is reported done only once the unit has taken that very
+// command, it goes out once, its wait ends with the link, and no change
+// made around it is lost. Boxes and transfers: what a control shows after
+// a question or a transfer is what the store and the unit hold.
 
 #include "MainWindowFixture.h"
+
+#include "model/ValueKinds.h"
 
 namespace tr640::testing {
 namespace {
 
 using Kind = ScriptedDialogs::Kind;
 
-class ModeCommandTest : public MainWindowFixture {
+class UnitAgreementTest : public MainWindowFixture {
 protected:
-    ModeCommandTest() {
+    UnitAgreementTest() {
         link().Watch({nullptr, [this](int direction, int page) {
                           if (direction == 0 && page == 1) reloadsWithRepliesOwed.push_back(device.PendingReplies());
                       }});
@@ -44,7 +48,7 @@ protected:
     std::vector<std::size_t> reloadsWithRepliesOwed;  // one entry per reload begun
 };
 
-TEST_F(ModeCommandTest, ASaveQueuedBehindAKeepAliveSucceedsOnceAfterTheUnitTookIt) {
+TEST_F(UnitAgreementTest, ASaveQueuedBehindAKeepAliveSucceedsOnceAfterTheUnitTookIt) {
     ConnectWithKeepAliveInFlight(3);
     Choose(w().SysSaveModeBox, 2);
     ASSERT_TRUE(WritesTo(kAddrModeSave).empty()) << "the save should have had to wait";
@@ -56,7 +60,7 @@ TEST_F(ModeCommandTest, ASaveQueuedBehindAKeepAliveSucceedsOnceAfterTheUnitTookI
     EXPECT_EQ(link().Vars().linkState, kLinkedIdle);
 }
 
-TEST_F(ModeCommandTest, ARecallQueuedBehindAKeepAliveReloadsOnceAfterItsOwnAcknowledgement) {
+TEST_F(UnitAgreementTest, ARecallQueuedBehindAKeepAliveReloadsOnceAfterItsOwnAcknowledgement) {
     ConnectWithKeepAliveInFlight(12);  // slower than the queue's forced send
     Choose(w().SysModeBox, 3);
     w().SysTotalVolBar->setValue(40);  // a page-0 change waiting behind the recall
@@ -67,7 +71,7 @@ TEST_F(ModeCommandTest, ARecallQueuedBehindAKeepAliveReloadsOnceAfterItsOwnAckno
     EXPECT_EQ(w().SysTotalVolBar->value(), 40);
 }
 
-TEST_F(ModeCommandTest, AModeCommandRightAfterABurstGoesOutOnce) {
+TEST_F(UnitAgreementTest, AModeCommandRightAfterABurstGoesOutOnce) {
     Connect();
     w().Mic1GainBar1->setValue(100);
     w().Mic1GainBar1->setValue(110);  // waits: the burst's last change, sent twice
@@ -79,7 +83,7 @@ TEST_F(ModeCommandTest, AModeCommandRightAfterABurstGoesOutOnce) {
     EXPECT_EQ(SuccessBoxes(), 1);
 }
 
-TEST_F(ModeCommandTest, AWaitEndsWithItsLinkAndAnUntakenSaveNeverSucceeds) {
+TEST_F(UnitAgreementTest, AWaitEndsWithItsLinkAndAnUntakenSaveNeverSucceeds) {
     Connect();
     device.SetSilent(true);
     Choose(w().SysSaveModeBox, 4);
@@ -97,13 +101,32 @@ TEST_F(ModeCommandTest, AWaitEndsWithItsLinkAndAnUntakenSaveNeverSucceeds) {
 
 // A confirmation runs the event loop: a transfer may end and refresh the
 // windows while it is open. The box then shows what was decided.
-TEST_F(ModeCommandTest, ASystemBoxAnsweredAfterARefreshUnderItsQuestionShowsTheStoredValue) {
+TEST_F(UnitAgreementTest, ASystemBoxAnsweredAfterARefreshUnderItsQuestionShowsTheStoredValue) {
     device.SetValue(kAddrAntiFeedback, 1);
     Connect();
     dialogs->whileOpen = [this](const ScriptedDialogs::Call&) { w().RefreshAll(); };
     Choose(w().SysFBEBox, 0);
     EXPECT_EQ(store().Shown(kAddrAntiFeedback), 0);
     EXPECT_EQ(w().SysFBEBox->currentIndex(), 0);
+}
+
+TEST_F(UnitAgreementTest, AnEqResetDuringAPresetWriteIsUndoneWhenTheWriteEnds) {
+    Connect();
+    const int gain = BandAddress(0, 0, kSlotGain);
+    store().SetDevice(gain, 170);  // as a loaded preset leaves it
+    link().RaiseLinkEvent(kEventWriteAll);
+    for (int n = 0; n < 3; ++n) Tick(linkWindow().Timer2, &TForm9::Timer2Timer);  // its first blocks are out
+    Click(w().MusEQAllPassBtn);
+    EXPECT_EQ(store().Shown(gain), EqBandDefault(0, kSlotGain)) << "the reset shows while the write runs";
+    RunTransfer();
+    Settle(50);
+    for (int band = 0; band < kBandsPerMic; ++band) {
+        for (int slot = 0; slot < kSlotsPerBand; ++slot) {
+            const int address = BandAddress(0, band, slot);
+            EXPECT_EQ(device.Value(address), store().Shown(address)) << std::hex << address;
+        }
+    }
+    EXPECT_EQ(Text(w().Mic1GainEdit1), "4.0dB");
 }
 
 }  // namespace
