@@ -47,9 +47,9 @@ void TJvHidDevice::StartReader() {
     if (reader_.joinable()) return;
     int openError = 0;
     // Reads go through a connection of their own so that the writes of the
-    // user-interface thread never share a handle with the reader.
-    // It is opened here, before the first write can go out, so that no
-    // answer to that write is missed.
+    // user-interface thread never share a handle with the reader. It is
+    // opened here, before the first write goes out, so that no answer to
+    // that write is missed.
     readHandle_ = controller_.platform_.Open(info_.path, &openError);
     if (!readHandle_ && openError == 0) openError = EIO;
     handOff_ = std::make_shared<HandOffState>();
@@ -305,8 +305,9 @@ void TJvHidDeviceController::Release(const std::vector<TJvHidDevice*>& devices) 
         if (device->plugged_) {
             *at = MakeDevice(device->info_);
             (*at)->waitSliceMs_ = device->waitSliceMs_;
-        } else
+        } else {
             devices_.erase(at);
+        }
     }
 }
 
