@@ -31,6 +31,8 @@ public:
     // Device presence, from the HID transport after each rebuild.
     void DevicePresent();
     void NoDevicePresent();
+    // The unit is present but not open to this user: says so, and how to fix it.
+    void DeviceNotPermitted();
     // Both link buttons; also the start of every connection.
     void StartConnection();
 

@@ -110,6 +110,20 @@ void Link::OnConnectFailed() {
     view_.ShowMessage("提示", "连接失败!");
 }
 
+void Link::DeviceNotPermitted() {
+    if (language_ == kLanguageChinese) {
+        view_.ShowMessage("提示",
+                          "已找到TR640设备，但没有打开它的权限。\n"
+                          "请安装udev规则70-tr640.rules（随软件包安装），然后重新插拔设备；"
+                          "详见README中的“Access to the device”一节。");
+    } else {
+        view_.ShowMessage("Confirm",
+                          "The TR640 was found, but you may not open it.\n"
+                          "Install the udev rule 70-tr640.rules (the package installs it), then unplug the unit "
+                          "and plug it in again; see \"Access to the device\" in the README.");
+    }
+}
+
 // Only a read transfer under way asks for values, block by block. A read
 // reply it did not ask for (one that comes late or twice after its
 // transfer ended, or whose header was damaged on the way) must not reach

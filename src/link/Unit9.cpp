@@ -66,9 +66,21 @@ public:
     void AddDeviceLine(const std::string& text) override { form_.DevListBox->addItem(QString::fromStdString(text)); }
     void SetCurrentDeviceLine(int row) override { form_.DevListBox->setCurrentRow(row); }
     void AddLogLine(const std::string& line) override { form_.LogTraffic(QString::fromStdString(line)); }
+    bool AmendLastLogLine(const std::string& was, const std::string& now) override {
+        QListWidgetItem* last = form_.HistoryListBox->item(form_.HistoryListBox->count() - 1);
+        if (last == nullptr || last->text() != QString::fromStdString(was)) return false;
+        last->setText(QString::fromStdString(now));
+        return true;
+    }
     void SetReportId(const std::string& text) override { form_.ReportID->setText(QString::fromStdString(text)); }
     void DevicePresent() override { form_.link_.DevicePresent(); }
     void NoDevicePresent() override { form_.link_.NoDevicePresent(); }
+    void DeviceNotPermitted() override {
+        // Told from the event loop, not from inside the scan: the modal box
+        // would hold up the scans of the notices that come while it is open,
+        // the one that grants access among them.
+        QMetaObject::invokeMethod(&form_, [form = &form_] { form->link_.DeviceNotPermitted(); }, Qt::QueuedConnection);
+    }
     void ParseReply(std::span<const std::uint8_t> reply) override { form_.link_.OnReply(reply); }
 
 private:

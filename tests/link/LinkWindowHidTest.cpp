@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+
 namespace tr640::testing {
 namespace {
 
@@ -65,6 +67,57 @@ TEST_F(LinkWindowHidTest, PresentDeviceIsFoundListedAndLinkedThroughTheWindowsOw
     EXPECT_EQ(form.DevListBox->count(), 0);
     EXPECT_FALSE(form.HoldTimer->isActive());
     EXPECT_TRUE(dialogs.calls.empty());
+}
+
+// The link window over a bus that behaves as hidraw and udev do, with a
+// unit whose node is not open to this user.
+class LinkWindowDeniedTest : public ::testing::Test {
+protected:
+    std::string PlugDeniedUnit() {
+        const std::string path = bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(device));
+        bus.SetOpenError(path, EACCES);
+        return path;
+    }
+    void Settle() {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    }
+
+    QuietOffscreen quiet;
+    ParamStore store;
+    int language = kLanguageChinese;
+    VirtualTr640 device;
+    VirtualHidBus bus{VirtualHidBus::Behaviour::LinuxLike};
+    ScriptedDialogs dialogs;
+    QWidget mainWindow;
+    QLabel* mainLinkLabel = new QLabel("离线模式", &mainWindow);
+    TForm4 status{&mainWindow};
+    LinkLabelPort mainPort{*mainLinkLabel, language, [this] { store.CopyDeviceToShown(); }, [] {}};
+    std::string path = PlugDeniedUnit();
+    TForm9 form{store, language, bus, dialogs, status, mainPort};
+};
+
+TEST_F(LinkWindowDeniedTest, TheUserIsToldOncePerPlugInThatTheUnitMayNotBeOpened) {
+    // The QTRY macros report to Qt Test, not to this test: wait by hand.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.calls.size() == 1; }, 5000));
+    EXPECT_EQ(dialogs.calls[0].caption, "提示");
+    EXPECT_TRUE(dialogs.calls[0].text.startsWith("已找到TR640设备，但没有打开它的权限。"));
+    EXPECT_TRUE(dialogs.calls[0].text.contains("70-tr640.rules"));
+    EXPECT_EQ(form.link().Vars().linkState, kLinkedBusy);
+
+    // Another device rebuilds the list: the same plug, nothing more said.
+    bus.Plug(VirtualKeyboardInfo(), nullptr);
+    bus.DeliverNotices();
+    Settle();
+    ASSERT_EQ(form.DevListBox->count(), 2);
+    EXPECT_EQ(dialogs.calls.size(), 1u);
+
+    language = kLanguageEnglish;
+    bus.Unplug(path);
+    path = PlugDeniedUnit();
+    bus.DeliverNotices();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.calls.size() == 2; }, 5000));
+    EXPECT_EQ(dialogs.calls[1].caption, "Confirm");
+    EXPECT_TRUE(dialogs.calls[1].text.startsWith("The TR640 was found, but you may not open it."));
 }
 
 }  // namespace

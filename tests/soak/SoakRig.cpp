@@ -66,6 +66,7 @@ SoakRig::SoakRig(unsigned seed)
     for (int index = 0; index < kPageCount[1]; index += 7)
         unitB_.SetValue(1, static_cast<std::size_t>(index), static_cast<std::uint16_t>(unitA_.Value(1, index) ^ 1));
 
+    bus_.SetNoticeDelay(kNoticeDelayMs);
     auto dialogs = std::make_unique<SoakDialogs>(seed, folder_.path());
     dialogs_ = dialogs.get();
     dialogs_->SetNoter([this](const std::string& text) {

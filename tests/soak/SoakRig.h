@@ -42,6 +42,10 @@ struct SoakCounts {
 class SoakRig {
 public:
     static constexpr int kDeviceClockMs = 10;
+    // The bus behaves as hidraw and udev do: an unplugged unit's reader fails
+    // at once, the notice follows this much later, together with whatever
+    // else happened meanwhile (a quick replug lands in the same notice).
+    static constexpr int kNoticeDelayMs = 150;
 
     explicit SoakRig(unsigned seed);
     ~SoakRig();
@@ -124,7 +128,7 @@ private:
     QTemporaryDir folder_;
     VirtualTr640 unitA_;
     VirtualTr640 unitB_;
-    VirtualHidBus bus_;
+    VirtualHidBus bus_{VirtualHidBus::Behaviour::LinuxLike};
     Socket socketA_;
     Socket socketB_;
     Socket keyboard_;

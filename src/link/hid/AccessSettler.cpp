@@ -20,6 +20,11 @@ void AccessSettler::Arrived(const std::string& path) {
     if (!timer_.isActive()) timer_.start();
 }
 
+void AccessSettler::Forget(const std::string& path) {
+    tries_.erase(path);
+    if (tries_.empty()) timer_.stop();
+}
+
 void AccessSettler::RetryTick() {
     bool settled = false;
     for (auto it = tries_.begin(); it != tries_.end();) {

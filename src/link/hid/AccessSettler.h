@@ -31,6 +31,8 @@ public:
 
     // A node the device monitor has just reported as added.
     void Arrived(const std::string& path);
+    // A node the device monitor has reported as removed: no longer waited for.
+    void Forget(const std::string& path);
     // Whether the node is still being waited for.
     bool IsSettling(const std::string& path) const { return tries_.count(path) != 0; }
     bool Idle() const { return tries_.empty(); }

@@ -24,7 +24,13 @@ void TJvHidDevice::SetReadWaitSlice(int ms) {
     waitSliceMs_ = std::clamp(ms, kMinReadWaitSliceMs, kMaxReadWaitSliceMs);
 }
 
+bool TJvHidDevice::IsAccessDenied() const {
+    return !info_.readWriteAccess && (info_.accessError == EACCES || info_.accessError == EPERM);
+}
+
 std::uint64_t TJvHidDevice::HandOffsPosted() const { return handOff_ ? handOff_->posted.load() : 0; }
+
+int TJvHidDevice::ReaderPauses() const { return handOff_ ? handOff_->pauses.load() : 0; }
 
 HidIoResult TJvHidDevice::WriteOutputReport(std::span<const std::uint8_t> report) {
     // A path that has gone away may already name another device.
@@ -41,12 +47,27 @@ void TJvHidDevice::StartReader() {
     if (reader_.joinable()) return;
     int openError = 0;
     // Reads go through a connection of their own so that the writes of the
-    // user-interface thread never share a handle with the reader.
+    // user-interface thread never share a handle with the reader. It is
+    // opened here, before the first write goes out, so that no answer to
+    // that write is missed.
     readHandle_ = controller_.platform_.Open(info_.path, &openError);
     if (!readHandle_ && openError == 0) openError = EIO;
     handOff_ = std::make_shared<HandOffState>();
-    reader_ = std::thread(&TJvHidDevice::ReaderLoop, &controller_, self_, handOff_, readHandle_.get(), openError,
-                          info_.inputReportLength, waitSliceMs_);
+    handOff_->connection = readHandle_.get();
+    reader_ = std::thread(&TJvHidDevice::ReaderLoop, &controller_, self_, handOff_, openError, info_.inputReportLength,
+                          waitSliceMs_);
+}
+
+void TJvHidDevice::ReopenForReader(const std::shared_ptr<HandOffState>& state) {
+    if (state != handOff_ || readHandle_) return;
+    int error = ENODEV;
+    if (plugged_) readHandle_ = controller_.platform_.Open(info_.path, &error);
+    if (readHandle_) {
+        std::lock_guard lock(state->mutex);
+        state->connection = readHandle_.get();
+        return;
+    }
+    if (controller_.OnDeviceDataError) controller_.OnDeviceDataError(*this, error != 0 ? error : EIO);
 }
 
 void TJvHidDevice::RequestStop() {
@@ -69,8 +90,8 @@ void TJvHidDevice::JoinReader() {
 void TJvHidDevice::CloseHandles() { writeHandle_.reset(); }
 
 void TJvHidDevice::ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<TJvHidDevice> self,
-                              std::shared_ptr<HandOffState> state, HidConnection* connection, int openError,
-                              std::size_t inputLength, int waitSliceMs) {
+                              std::shared_ptr<HandOffState> state, int openError, std::size_t inputLength,
+                              int waitSliceMs) {
     std::vector<std::uint8_t> buffer(std::max<std::size_t>(inputLength, 1));
 
     // Hands one event to the user-interface thread and waits until it has
@@ -93,27 +114,43 @@ void TJvHidDevice::ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<
         std::lock_guard lock(state->mutex);
         return state->stop;
     };
+    // Waits one slice, less when told to stop. False when told to stop.
+    auto pause = [&] {
+        ++state->pauses;
+        std::unique_lock lock(state->mutex);
+        return !state->handled.wait_for(lock, std::chrono::milliseconds(waitSliceMs), [&] { return state->stop; });
+    };
+    auto currentConnection = [&] {
+        std::lock_guard lock(state->mutex);
+        return state->connection;
+    };
+    using Kind = TJvHidDeviceController::HandOff::Kind;
 
+    HidConnection* connection = currentConnection();
+    if (connection == nullptr && !handOver({Kind::Error, openError, {}})) return;
     while (!stopping()) {
         if (connection == nullptr) {
-            // The device could not be opened for reading: every attempt is an
-            // error, reported once a wait slice until the device is released.
-            if (!handOver({true, openError, {}})) break;
-            std::unique_lock lock(state->mutex);
-            state->handled.wait_for(lock, std::chrono::milliseconds(waitSliceMs), [&] { return state->stop; });
+            // The node may open later (access granted, a moment of EBUSY):
+            // the user-interface thread tries again once a slice and reports
+            // each failure as a read error, until the device is released.
+            if (!pause() || !handOver({Kind::Reopen, 0, {}})) break;
+            connection = currentConnection();
             continue;
         }
         std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
         const HidIoResult result = connection->Read(buffer, waitSliceMs);
         if (!result.Ok()) {
-            // Reported and tried again at once; the errors go on until the
-            // device is released (on unplugging, that is the next rebuild).
-            if (!handOver({true, result.error, {}})) break;
+            // On hidraw a reader sees an unplugged device hang up well before
+            // the device monitor announces the removal, and every read fails
+            // at once until then: tried again one slice later, the wait for
+            // the notice neither spins nor floods the log. The errors go on
+            // until the device is released.
+            if (!handOver({Kind::Error, result.error, {}}) || !pause()) break;
             continue;
         }
         if (result.bytes <= 0) continue;  // a slice passed without a report
         const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
-        if (!handOver({false, 0, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + bytes)})) break;
+        if (!handOver({Kind::Report, 0, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + bytes)})) break;
     }
 }
 
@@ -142,7 +179,12 @@ TJvHidDeviceController::~TJvHidDeviceController() {
 std::shared_ptr<TJvHidDevice> TJvHidDeviceController::MakeDevice(const HidDeviceInfo& info) {
     auto device = std::make_shared<TJvHidDevice>(*this, info);
     device->self_ = device;
+    device->waitSliceMs_ = readWaitSliceMs_;
     return device;
+}
+
+void TJvHidDeviceController::SetReadWaitSlice(int ms) {
+    readWaitSliceMs_ = std::clamp(ms, TJvHidDevice::kMinReadWaitSliceMs, TJvHidDevice::kMaxReadWaitSliceMs);
 }
 
 void TJvHidDeviceController::Scan() {
@@ -166,15 +208,31 @@ void TJvHidDeviceController::ScanOnce() {
     for (const std::string& note : platform_.TakeNotes())
         if (OnNote) OnNote(note);
 
-    auto isPresent = [&](const std::string& path) {
-        return std::any_of(present.begin(), present.end(), [&](const HidDeviceInfo& i) { return i.path == path; });
+    // A device is known by its plug, not by its path: a unit pulled out and
+    // put back between two scans, or another device on the freed node, is
+    // a removal and an arrival.
+    auto listing = [&](const HidDeviceInfo& known) -> const HidDeviceInfo* {
+        const auto at = std::find_if(present.begin(), present.end(),
+                                     [&](const HidDeviceInfo& i) { return SamePlug(i, known); });
+        return at == present.end() ? nullptr : &*at;
     };
 
     bool changed = false;
     // Gone devices. The snapshot keeps each object alive while its handlers run.
     const auto snapshot = devices_;
     for (const auto& device : snapshot) {
-        if (!device->plugged_ || isPresent(device->info_.path)) continue;
+        if (!device->plugged_) continue;
+        if (const HidDeviceInfo* now = listing(device->info_)) {
+            // udev applied its rules again (one was installed or reloaded
+            // while the unit was plugged in): who may open the node has
+            // changed, and the rebuild takes the device afresh with it.
+            if (now->readWriteAccess != device->info_.readWriteAccess) {
+                device->info_.readWriteAccess = now->readWriteAccess;
+                device->info_.accessError = now->accessError;
+                changed = true;
+            }
+            continue;
+        }
         device->CloseHandles();
         device->plugged_ = false;
         changed = true;
@@ -189,7 +247,7 @@ void TJvHidDeviceController::ScanOnce() {
     // New devices, at the end of the list.
     for (const HidDeviceInfo& info : present) {
         const bool known = std::any_of(devices_.begin(), devices_.end(), [&](const auto& d) {
-            return d->plugged_ && d->info_.path == info.path;
+            return d->plugged_ && SamePlug(d->info_, info);
         });
         if (known) continue;
         auto device = MakeDevice(info);
@@ -244,10 +302,12 @@ void TJvHidDeviceController::Release(const std::vector<TJvHidDevice*>& devices) 
         device->CloseHandles();
         device->taken_ = false;
         const auto at = std::find(devices_.begin(), devices_.end(), device);
-        if (device->plugged_)
+        if (device->plugged_) {
             *at = MakeDevice(device->info_);
-        else
+            (*at)->waitSliceMs_ = device->waitSliceMs_;
+        } else {
             devices_.erase(at);
+        }
     }
 }
 
@@ -266,11 +326,17 @@ void TJvHidDeviceController::Deliver(const std::weak_ptr<TJvHidDevice>& device,
     // Holding the object keeps it alive even if a handler releases it.
     const std::shared_ptr<TJvHidDevice> target = device.lock();
     if (live && target && target->taken_) {
-        if (handOff.error) {
+        switch (handOff.kind) {
+        case HandOff::Kind::Error:
             if (OnDeviceDataError) OnDeviceDataError(*target, handOff.code);
-        } else if (!handOff.report.empty() && OnDeviceData) {
-            const std::span<const std::uint8_t> data = std::span(handOff.report).subspan(1);
-            OnDeviceData(*target, handOff.report[0], data, data.size());
+            break;
+        case HandOff::Kind::Reopen: target->ReopenForReader(state); break;
+        case HandOff::Kind::Report:
+            if (!handOff.report.empty() && OnDeviceData) {
+                const std::span<const std::uint8_t> data = std::span(handOff.report).subspan(1);
+                OnDeviceData(*target, handOff.report[0], data, data.size());
+            }
+            break;
         }
     }
     {

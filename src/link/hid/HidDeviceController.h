@@ -45,6 +45,7 @@ public:
 
     const HidDeviceInfo& Info() const { return info_; }
     const std::string& DevicePath() const { return info_.path; }
+    const std::string& Instance() const { return info_.instance; }
     std::uint16_t VendorID() const { return info_.vendorId; }
     std::uint16_t ProductID() const { return info_.productId; }
     const std::string& ProductName() const { return info_.productName; }
@@ -53,6 +54,8 @@ public:
     std::size_t InputReportLength() const { return info_.inputReportLength; }
     std::size_t OutputReportLength() const { return info_.outputReportLength; }
     bool HasReadWriteAccess() const { return info_.readWriteAccess; }
+    // The node is there but not open to this user (no udev rule for it).
+    bool IsAccessDenied() const;
 
     bool IsTr640() const { return info_.vendorId == kTr640VendorId && info_.productId == kTr640ProductId; }
     bool IsPluggedIn() const { return plugged_; }
@@ -71,6 +74,9 @@ public:
     // Reports the reader has handed to the user-interface thread, handled or
     // not. For diagnostics and tests.
     std::uint64_t HandOffsPosted() const;
+    // Slices the reader has waited out, or begun to, after a failed read or
+    // open. For diagnostics and tests.
+    int ReaderPauses() const;
 
 private:
     friend class TJvHidDeviceController;
@@ -82,15 +88,21 @@ private:
         bool stop = false;
         std::uint64_t lastHandled = 0;
         std::atomic<std::uint64_t> posted{0};
+        std::atomic<int> pauses{0};
+        // The reader's connection, null until an open has succeeded.
+        HidConnection* connection = nullptr;
     };
 
     void StartReader();
+    // Opens the reader's connection again after a failed open; a failure is
+    // reported as a read error. On the user-interface thread.
+    void ReopenForReader(const std::shared_ptr<HandOffState>& state);
     void RequestStop();
     void JoinReader();
     void CloseHandles();
     static void ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<TJvHidDevice> self,
-                           std::shared_ptr<HandOffState> state, HidConnection* connection, int openError,
-                           std::size_t inputLength, int waitSliceMs);
+                           std::shared_ptr<HandOffState> state, int openError, std::size_t inputLength,
+                           int waitSliceMs);
 
     TJvHidDeviceController& controller_;
     HidDeviceInfo info_;
@@ -161,6 +173,9 @@ public:
     // Reader threads running now.
     int ReadersRunning() const;
 
+    // The read wait slice of the device objects made from now on.
+    void SetReadWaitSlice(int ms);
+
     std::string ErrorText(int code) const { return platform_.ErrorText(code); }
     HidPlatform& Platform() const { return platform_; }
 
@@ -168,9 +183,10 @@ private:
     friend class TJvHidDevice;
 
     struct HandOff {
-        bool error = false;
-        int code = 0;
-        std::vector<std::uint8_t> report;  // report id first
+        enum class Kind { Report, Error, Reopen };
+        Kind kind = Kind::Report;
+        int code = 0;                      // Error
+        std::vector<std::uint8_t> report;  // Report: report id first
     };
 
     void ScanOnce();
@@ -184,6 +200,7 @@ private:
     bool scanAgain_ = false;
     bool firstScanDone_ = false;
     int scansRun_ = 0;
+    int readWaitSliceMs_ = TJvHidDevice::kDefaultReadWaitSliceMs;
 };
 
 }  // namespace tr640

@@ -14,6 +14,10 @@ std::string Format(const char* format, unsigned value) {
     return text;
 }
 
+std::string Counted(const std::string& line, int times) {
+    return times == 1 ? line : line + " (x" + std::to_string(times) + ")";
+}
+
 }  // namespace
 
 std::string Hex2(unsigned value) { return Format("%.2X", value); }
@@ -78,6 +82,36 @@ void HidLinkHandlers::HidCtlDeviceChange() {
         port_->DevicePresent();
     else
         port_->NoDevicePresent();
+    TellIfNotPermitted();
+}
+
+void HidLinkHandlers::TellIfNotPermitted() {
+    // Forget the plugs that are gone, so that the next plug-in is told again
+    // even where the platform can only tell plugs apart by their path.
+    std::erase_if(toldNotPermitted_, [&](const auto& plug) {
+        return std::none_of(lineDevices_.begin(), lineDevices_.end(), [&](const TJvHidDevice* d) {
+            return d->DevicePath() == plug.first && d->Instance() == plug.second;
+        });
+    });
+    // Without the udev rule the unit is listed and the connection only
+    // fails; the reason would be in the hidden traffic log alone.
+    if (!selected_ || !selected_->IsAccessDenied()) return;
+    if (toldNotPermitted_.emplace(selected_->DevicePath(), selected_->Instance()).second && port_)
+        port_->DeviceNotPermitted();
+}
+
+void HidLinkHandlers::LogError(const std::string& line) {
+    // A device that fails keeps failing the same way, until the notice that
+    // it is gone arrives: a run of one error is one line with a count, so
+    // that it cannot push everything else out of the log.
+    if (line == lastError_ && port_ &&
+        port_->AmendLastLogLine(Counted(line, lastErrorRepeats_), Counted(line, lastErrorRepeats_ + 1))) {
+        ++lastErrorRepeats_;
+        return;
+    }
+    lastError_ = line;
+    lastErrorRepeats_ = 1;
+    Log(line);
 }
 
 bool HidLinkHandlers::HidCtlEnumerate(TJvHidDevice& device, int /*index*/) {
@@ -103,7 +137,7 @@ void HidLinkHandlers::HidCtlDeviceData(TJvHidDevice& /*device*/, std::uint8_t re
 }
 
 void HidLinkHandlers::HidCtlDeviceDataError(TJvHidDevice& /*device*/, int error) {
-    Log("READ ERROR: " + controller_.ErrorText(error) + " (" + Format("%X", static_cast<unsigned>(error)) + ")");
+    LogError("READ ERROR: " + controller_.ErrorText(error) + " (" + Format("%X", static_cast<unsigned>(error)) + ")");
 }
 
 std::size_t HidLinkHandlers::OutputReportLength() const {
@@ -121,8 +155,8 @@ void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
 
     const HidIoResult result = selected_->WriteOutputReport(buffer);
     if (!result.Ok()) {
-        Log("WRITE ERROR: " + controller_.ErrorText(result.error) + " (" +
-            Format("%X", static_cast<unsigned>(result.error)) + ")");
+        LogError("WRITE ERROR: " + controller_.ErrorText(result.error) + " (" +
+                 Format("%X", static_cast<unsigned>(result.error)) + ")");
         return;
     }
     std::string line = "W " + Hex2(buffer[0]) + "  ";

@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tr640 {
@@ -24,11 +26,20 @@ public:
     virtual void SetCurrentDeviceLine(int row) = 0;
     // Adds a line to the traffic log and selects it as the newest.
     virtual void AddLogLine(const std::string& line) = 0;
+    // Replaces the newest line of the log with `now` if it still reads
+    // `was`; false (and nothing changed) otherwise.
+    virtual bool AmendLastLogLine(const std::string& was, const std::string& now) {
+        (void)was, (void)now;
+        return false;
+    }
     // The report id of the last output report, two hexadecimal digits.
     virtual void SetReportId(const std::string& text) = 0;
 
     virtual void DevicePresent() = 0;
     virtual void NoDevicePresent() = 0;
+    // The selected TR640 is there but not open to this user; called once
+    // per plug-in of the unit, after DevicePresent.
+    virtual void DeviceNotPermitted() {}
     // One whole reply: the report id followed by the data bytes.
     virtual void ParseReply(std::span<const std::uint8_t> reply) = 0;
 };
@@ -76,11 +87,20 @@ public:
     const std::vector<TJvHidDevice*>& LineDevices() const { return lineDevices_; }
 
 private:
+    // An error line; a run of the same line stays one line with a count.
+    void LogError(const std::string& line);
+    void TellIfNotPermitted();
+
     TJvHidDeviceController& controller_;
     HidLinkPort* port_;
     std::vector<TJvHidDevice*> lineDevices_;
     int deviceCount_ = 0;
     TJvHidDevice* selected_ = nullptr;
+    std::string lastError_;
+    int lastErrorRepeats_ = 0;
+    // The plugs of the listed units the user has been told may not be
+    // opened, each as path and instance.
+    std::set<std::pair<std::string, std::string>> toldNotPermitted_;
 };
 
 }  // namespace tr640

@@ -14,7 +14,15 @@ namespace tr640 {
 
 // One HID device as the platform lists it. Strings are UTF-8.
 struct HidDeviceInfo {
-    std::string path;  // the platform's interface path; the device's identity while plugged in
+    // The platform's interface path. On Linux the /dev/hidrawN numbers are
+    // handed out again, lowest free first, so a path alone does not tell
+    // one plug of a device from the next, nor from another device.
+    std::string path;
+    // What tells this plug of the device from every other: on Linux the
+    // kernel's HID device name behind the node ("0003:0483:6912.000A"),
+    // whose sequence number grows on every plug and every USB reset. Empty
+    // where the platform has nothing better than the path.
+    std::string instance;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::string productName;  // empty when the device has none
@@ -29,7 +37,15 @@ struct HidDeviceInfo {
     // listed. A device without access is still listed: its attributes come
     // from the listing, not from an open handle.
     bool readWriteAccess = false;
+    // Why not, when readWriteAccess is false: EACCES when the node is not
+    // open to this user; 0 where the platform cannot tell.
+    int accessError = 0;
 };
+
+// Whether two listings are the same plug of the same device.
+inline bool SamePlug(const HidDeviceInfo& a, const HidDeviceInfo& b) {
+    return a.path == b.path && a.instance == b.instance;
+}
 
 // What one read or write did: bytes moved, or a platform error code (errno
 // values on Linux). A read that times out moves 0 bytes without an error.
@@ -80,8 +96,10 @@ public:
     virtual std::vector<std::string> TakeNotes() { return {}; }
 
 signals:
-    // The set of device nodes may have changed. Always emitted on the
-    // user-interface thread, never from inside Enumerate or Open.
+    // The set of device nodes, or who may open them, may have changed.
+    // Always emitted on the user-interface thread, never from inside
+    // Enumerate or Open. On Linux it comes late: a reader may see its
+    // device gone well before this arrives.
     void DevicesChanged();
 };
 

@@ -11,6 +11,7 @@
 #include <libudev.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -25,11 +26,14 @@ std::string Utf8(const wchar_t* text) {
     return QString::fromWCharArray(text).toStdString();
 }
 
+std::string NodeName(const std::string& devicePath) {
+    const auto slash = devicePath.find_last_of('/');
+    return slash == std::string::npos ? devicePath : devicePath.substr(slash + 1);
+}
+
 // The report descriptor of a hidraw node, as sysfs shows it to everyone.
 std::vector<std::uint8_t> ReadReportDescriptor(const std::string& devicePath) {
-    const auto slash = devicePath.find_last_of('/');
-    const std::string node = slash == std::string::npos ? devicePath : devicePath.substr(slash + 1);
-    std::ifstream file("/sys/class/hidraw/" + node + "/device/report_descriptor", std::ios::binary);
+    std::ifstream file("/sys/class/hidraw/" + NodeName(devicePath) + "/device/report_descriptor", std::ios::binary);
     if (!file) return {};
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
@@ -61,6 +65,17 @@ private:
 };
 
 }  // namespace
+
+std::string HidInstanceName(const std::string& path) {
+    // /sys/class/hidraw/hidrawN/device links to the HID device behind the
+    // node, named bus:vendor:product.sequence; the kernel counts the sequence
+    // up for every HID device it creates.
+    char target[PATH_MAX];
+    const std::string link = "/sys/class/hidraw/" + NodeName(path) + "/device";
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return {};
+    return NodeName(std::string(target, static_cast<std::size_t>(n)));
+}
 
 int ProbeReadWriteAccess(const std::string& path) {
     // access() rather than open(): telling whether the node may be opened
@@ -96,10 +111,30 @@ void HidapiPlatform::OnMonitorReadable() {
         any = true;
         const char* action = udev_device_get_action(device);
         const char* node = udev_device_get_devnode(device);
-        if (action != nullptr && node != nullptr && std::strcmp(action, "add") == 0) settler_.Arrived(node);
+        if (action != nullptr && node != nullptr) {
+            if (std::strcmp(action, "add") == 0) settler_.Arrived(node);
+            if (std::strcmp(action, "remove") == 0) Removed(node);
+        }
         udev_device_unref(device);
     }
+    // Every action counts, "change" too: it is how udev says that it applied
+    // the rules again, and who may open a node can change with it.
     if (any) emit DevicesChanged();
+}
+
+void HidapiPlatform::Removed(const std::string& node) {
+    // The number is free for the next device, which must not be taken for
+    // this one, nor wait for access on this one's account.
+    settler_.Forget(node);
+    ++removals_[node];
+}
+
+std::string HidapiPlatform::Instance(const std::string& path) const {
+    std::string name = HidInstanceName(path);
+    if (!name.empty()) return name;
+    // Without sysfs the count of removals seen for the node tells its plugs apart.
+    const auto at = removals_.find(path);
+    return "removed " + std::to_string(at == removals_.end() ? 0 : at->second);
 }
 
 std::vector<HidDeviceInfo> HidapiPlatform::Enumerate() {
@@ -129,7 +164,9 @@ std::vector<HidDeviceInfo> HidapiPlatform::Enumerate() {
                 info.inputReportLength = 65;
                 info.outputReportLength = 65;
             }
-            info.readWriteAccess = ProbeReadWriteAccess(path) == 0;
+            info.instance = Instance(path);
+            info.accessError = ProbeReadWriteAccess(path);
+            info.readWriteAccess = info.accessError == 0;
             present.push_back(std::move(info));
         }
         hid_free_enumeration(list);

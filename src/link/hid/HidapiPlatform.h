@@ -4,6 +4,7 @@
 #include "link/hid/AccessSettler.h"
 #include "link/hid/HidPlatform.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ public:
 
 private:
     void OnMonitorReadable();
+    void Removed(const std::string& node);
+    std::string Instance(const std::string& path) const;
 
     bool hidReady_ = false;
     bool monitoring_ = false;
@@ -44,10 +47,15 @@ private:
     udev_monitor* monitor_ = nullptr;
     QSocketNotifier* notifier_ = nullptr;
     AccessSettler settler_;
+    std::map<std::string, int> removals_;  // per node, the removals udev announced
     std::vector<std::string> notes_;
 };
 
 // Read/write access to a device node: 0, or the error code.
 int ProbeReadWriteAccess(const std::string& path);
+
+// The kernel's name of the HID device behind a hidraw node
+// ("0003:0483:6912.000A"), new on every plug; empty when sysfs has none.
+std::string HidInstanceName(const std::string& path);
 
 }  // namespace tr640

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -34,8 +35,11 @@ struct VirtualHidNode {
 
     mutable std::mutex mutex;
     std::condition_variable changed;
+    int number = 0;  // N of its path
     bool plugged = true;
     int openError = 0;
+    int failOpens = 0;  // opens still to fail with failOpensCode
+    int failOpensCode = 0;
     int readError = 0;
     int writeError = 0;
     int openCount = 0;
@@ -135,13 +139,32 @@ void VirtualHidEndpoint::SendInputReport(std::span<const std::uint8_t> report) {
 
 // --- VirtualHidBus --------------------------------------------------------
 
-VirtualHidBus::VirtualHidBus(QObject* parent) : HidPlatform(parent) {}
+VirtualHidBus::VirtualHidBus(QObject* parent) : VirtualHidBus(Behaviour::Kind, parent) {}
+
+VirtualHidBus::VirtualHidBus(Behaviour behaviour, QObject* parent) : HidPlatform(parent), behaviour_(behaviour) {
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, this, &VirtualHidBus::DeliverNotices);
+}
 
 VirtualHidBus::~VirtualHidBus() = default;
 
+int VirtualHidBus::NodeNumber() {
+    if (behaviour_ == Behaviour::Kind) return nextNumber_++;
+    // hidraw hands out the lowest free minor number.
+    int number = 0;
+    while (std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n->number == number; })) ++number;
+    return number;
+}
+
 std::string VirtualHidBus::Plug(HidDeviceInfo info, std::shared_ptr<VirtualHidEndpoint> endpoint) {
-    info.path = "/virtual/hidraw" + std::to_string(nextNumber_++);
+    const int number = NodeNumber();
+    info.path = "/virtual/hidraw" + std::to_string(number);
+    char instance[32];
+    std::snprintf(instance, sizeof instance, "0003:%04X:%04X.%04X", static_cast<unsigned>(info.vendorId),
+                  static_cast<unsigned>(info.productId), ++plugSequence_);
+    info.instance = instance;
     auto node = std::make_shared<VirtualHidNode>();
+    node->number = number;
     node->info = info;
     node->endpoint = std::move(endpoint);
     if (node->endpoint) node->endpoint->node_ = node;
@@ -154,9 +177,9 @@ std::string VirtualHidBus::Plug(HidDeviceInfo info, std::shared_ptr<VirtualHidEn
 void VirtualHidBus::Unplug(const std::string& path) {
     const auto node = Find(path);
     if (!node) return;
-    // The notice goes into the event queue before any reader can wake up and
-    // report the failed read, as the device monitor of a real bus is usually
-    // heard before the reader notices.
+    // Kind: the notice goes into the event queue before any reader can wake
+    // up and report the failed read. LinuxLike: it waits, and the readers
+    // see the device gone first, as they do on hidraw.
     PostNotice();
     {
         std::lock_guard lock(node->mutex);
@@ -169,7 +192,19 @@ void VirtualHidBus::Unplug(const std::string& path) {
 void VirtualHidBus::NotifyChange() { PostNotice(); }
 
 void VirtualHidBus::PostNotice() {
-    QMetaObject::invokeMethod(this, [this] { emit DevicesChanged(); }, Qt::QueuedConnection);
+    if (behaviour_ == Behaviour::Kind) {
+        QMetaObject::invokeMethod(this, [this] { emit DevicesChanged(); }, Qt::QueuedConnection);
+        return;
+    }
+    ++pendingNotices_;
+    if (noticeDelayMs_ >= 0 && !noticeTimer_.isActive()) noticeTimer_.start(noticeDelayMs_);
+}
+
+void VirtualHidBus::DeliverNotices() {
+    noticeTimer_.stop();
+    if (pendingNotices_ == 0) return;
+    pendingNotices_ = 0;
+    emit DevicesChanged();
 }
 
 std::shared_ptr<VirtualHidNode> VirtualHidBus::Find(const std::string& path) const {
@@ -182,6 +217,19 @@ void VirtualHidBus::SetOpenError(const std::string& path, int code) {
     if (const auto node = Find(path)) {
         std::lock_guard lock(node->mutex);
         node->openError = code;
+    }
+}
+
+void VirtualHidBus::ChangeAccess(const std::string& path, int openError) {
+    SetOpenError(path, openError);
+    PostNotice();
+}
+
+void VirtualHidBus::FailNextOpens(const std::string& path, int code, int count) {
+    if (const auto node = Find(path)) {
+        std::lock_guard lock(node->mutex);
+        node->failOpens = count;
+        node->failOpensCode = code;
     }
 }
 
@@ -234,6 +282,7 @@ std::vector<HidDeviceInfo> VirtualHidBus::Enumerate() {
         HidDeviceInfo info = node->info;
         std::lock_guard lock(node->mutex);
         info.readWriteAccess = node->openError == 0;
+        info.accessError = node->openError;
         present.push_back(std::move(info));
     }
     return present;
@@ -245,6 +294,10 @@ std::unique_ptr<HidConnection> VirtualHidBus::Open(const std::string& path, int*
     if (node) {
         std::lock_guard lock(node->mutex);
         code = node->openError;
+        if (code == 0 && node->failOpens > 0) {
+            --node->failOpens;
+            code = node->failOpensCode;
+        }
     }
     if (code != 0) {
         if (error) *error = code;

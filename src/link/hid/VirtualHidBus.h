@@ -3,6 +3,8 @@
 
 #include "link/hid/HidPlatform.h"
 
+#include <QTimer>
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -42,21 +44,40 @@ private:
 // loop, reads block for up to their time-out, each open connection gets its
 // own copy of every input report (the oldest dropped beyond 64 waiting), and
 // reads and writes on an unplugged device fail with ENODEV.
+//
+// By default it is kinder than Linux: every path is new and each notice is
+// queued before any reader can see its device gone. Made LinuxLike, it
+// behaves as hidraw and udev do: node numbers are handed out again lowest
+// free first (so another device may take over a node), a reader sees ENODEV
+// at once while the notices come late and together (held until
+// DeliverNotices, or sent after a set delay), and access to a node can be
+// denied at plug-in and granted later with a `change` notice.
 class VirtualHidBus : public HidPlatform {
     Q_OBJECT
 
 public:
     static constexpr std::size_t kQueuedReportsPerConnection = 64;
 
+    enum class Behaviour { Kind, LinuxLike };
+
     explicit VirtualHidBus(QObject* parent = nullptr);
+    explicit VirtualHidBus(Behaviour behaviour, QObject* parent = nullptr);
     ~VirtualHidBus() override;
 
-    // Plugs a device in; its path is assigned here and returned.
+    // Plugs a device in; its path is assigned here and returned. Every plug
+    // gets an instance name of its own, as the kernel names HID devices.
     std::string Plug(HidDeviceInfo info, std::shared_ptr<VirtualHidEndpoint> endpoint);
     // Pulls a device out. Reads blocked on it return with ENODEV.
     void Unplug(const std::string& path);
     // Raises the device-change notice without a change.
     void NotifyChange();
+
+    // LinuxLike: how long notices wait before they go out together; a
+    // negative delay (the start) holds them until DeliverNotices.
+    void SetNoticeDelay(int ms) { noticeDelayMs_ = ms; }
+    // Sends the notices waiting, as one (LinuxLike).
+    void DeliverNotices();
+    int PendingNotices() const { return pendingNotices_; }
 
     // Fault knobs, per device; 0 clears. Opening fails with the code (the
     // device is then listed without read/write access); reads or writes fail
@@ -64,8 +85,15 @@ public:
     void SetOpenError(const std::string& path, int code);
     void SetReadError(const std::string& path, int code);
     void SetWriteError(const std::string& path, int code);
+    // Who may open the node changed, as when udev applies a new rule: sets
+    // the open error and raises a notice.
+    void ChangeAccess(const std::string& path, int openError);
+    // The next `count` opens fail with the code, while the listing still
+    // shows access (a node busy for a moment).
+    void FailNextOpens(const std::string& path, int code, int count);
 
-    // What the program did to a device, for tests.
+    // What the program did to a device, for tests; with node numbers handed
+    // out again, the device plugged in last at the path.
     int OpenCount(const std::string& path) const;    // connections ever opened
     int OpenConnections(const std::string& path) const;
     int ReadCalls(const std::string& path) const;
@@ -82,11 +110,17 @@ public:
 
 private:
     std::shared_ptr<VirtualHidNode> Find(const std::string& path) const;
+    int NodeNumber();
     void PostNotice();
 
+    Behaviour behaviour_ = Behaviour::Kind;
     std::vector<std::shared_ptr<VirtualHidNode>> nodes_;  // plugged in, in plug order
     std::map<std::string, std::shared_ptr<VirtualHidNode>> everPlugged_;
     int nextNumber_ = 0;
+    unsigned plugSequence_ = 0;
+    int noticeDelayMs_ = -1;
+    int pendingNotices_ = 0;
+    QTimer noticeTimer_;
     std::vector<std::string> notes_;
 };
 

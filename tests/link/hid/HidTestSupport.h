@@ -44,6 +44,7 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> reportIds;
     std::vector<std::string> presence;  // "DevicePresent" / "NoDevicePresent"
+    int notPermitted = 0;               // DeviceNotPermitted calls
     std::vector<std::vector<std::uint8_t>> replies;
 
     std::function<void()> onDevicePresent;
@@ -57,6 +58,11 @@ public:
     void AddDeviceLine(const std::string& text) override { lines.push_back(text); }
     void SetCurrentDeviceLine(int row) override { currentLine = row; }
     void AddLogLine(const std::string& line) override { log.push_back(line); }
+    bool AmendLastLogLine(const std::string& was, const std::string& now) override {
+        if (log.empty() || log.back() != was) return false;
+        log.back() = now;
+        return true;
+    }
     void SetReportId(const std::string& text) override { reportIds.push_back(text); }
     void DevicePresent() override {
         presence.push_back("DevicePresent");
@@ -66,6 +72,7 @@ public:
         presence.push_back("NoDevicePresent");
         if (onNoDevicePresent) onNoDevicePresent();
     }
+    void DeviceNotPermitted() override { ++notPermitted; }
     void ParseReply(std::span<const std::uint8_t> reply) override {
         replies.emplace_back(reply.begin(), reply.end());
         if (onReply) onReply(reply);
@@ -83,7 +90,9 @@ public:
 // refer to it until the bus is gone.
 class HidBusFixture : public ::testing::Test {
 protected:
-    HidBusFixture() { handlers.BindEvents(); }
+    explicit HidBusFixture(VirtualHidBus::Behaviour behaviour = VirtualHidBus::Behaviour::Kind) : bus(behaviour) {
+        handlers.BindEvents();
+    }
 
     std::string PlugTr640(VirtualTr640& unit, std::string serial = {}) {
         return bus.Plug(VirtualTr640Info(std::move(serial)), std::make_shared<VirtualTr640Endpoint>(unit));
