@@ -452,7 +452,8 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     app.add_option("--serial", o.choice.serial, "use the unit with this serial number");
     app.add_flag("--virtual", o.virtualUnit, "run against a virtual TR640 on a virtual HID bus");
     app.add_option("--timeout", o.timeoutSeconds, "seconds to wait for the unit at each step (default 10)")
-        ->check(CLI::Range(0.5, 3600.0));
+        ->check(CLI::Range(0.5, 3600.0))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("--json", o.json, "print data as JSON");
     app.add_flag("-q,--quiet", o.quiet, "print nothing but data and errors");
     app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr");
