@@ -183,7 +183,7 @@ bool DeviceSession::PickUnit(const DeviceChoice& choice) {
     const UnitListing& unit = matching.front();
     if (!unit.accessError.empty())
         return Fail(kExitNoAccess, "cannot open the TR640 at " + unit.info.path + ": " + unit.accessError +
-                                       " (install the udev rule, see 'Access without root' in the README)");
+                                       " (install the udev rule, see 'Access to the device' in the README)");
     unit_ = unit.info;
     return true;
 }

@@ -224,8 +224,7 @@ public:
                      << Padded(u.info.productName.empty() ? "-" : u.info.productName, 16)
                      << (u.accessError.empty() ? "ok"
                                                : "no access: " + u.accessError +
-                                                     " (install the udev rule 70-tr640.rules, see 'Access without "
-                                                     "root' in the README)")
+                                                     " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
                      << "\n";
         }
         if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
