@@ -32,3 +32,16 @@ echo "== idle CPU while linked (${idle_seconds} s)"
 "$b/tr640_bench_idle" --seconds "$idle_seconds" 2>/dev/null | tail -n 3
 echo "== start-up to main window shown, peak memory (3 runs)"
 for _ in 1 2 3; do "$b/tr640_bench_startup" 2>/dev/null; done
+echo "== tr640ctl --virtual wall time (3 runs each; connection floor 1600 ms)"
+ctl=build-release/src/cli/tr640ctl
+preset=$(mktemp --suffix=.Nddt)
+"$ctl" --virtual --quiet preset pull --force "$preset"
+for cmd in "set mic1.eq3.gain=-3dB" "dump" "preset push $preset"; do
+  for _ in 1 2 3; do
+    start=$(date +%s%N)
+    # shellcheck disable=SC2086
+    "$ctl" --virtual --quiet $cmd >/dev/null
+    echo "tr640ctl $cmd: $(( ($(date +%s%N) - start) / 1000000 )) ms"
+  done
+done
+rm -f "$preset"

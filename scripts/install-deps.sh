@@ -14,6 +14,8 @@ packages=(
   fonts-wqy-microhei
   # USB HID access and device arrival/removal notices
   libhidapi-dev libudev-dev
+  # tr640ctl parses its command line with CLI11
+  libcli11-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # desktop integration checks

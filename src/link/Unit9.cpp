@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Unit9.h"
 
-#include "ui/Dialogs.h"
-#include "ui/Unit4.h"
+#include "link/Dialogs.h"
+#include "link/StatusDisplay.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -13,18 +13,10 @@
 
 namespace tr640 {
 
-void QtLinkTimer::Start() {
-    if (!timer_.isActive()) timer_.start();
-}
-
-void QtLinkTimer::Stop() { timer_.stop(); }
-
-bool QtLinkTimer::IsActive() const { return timer_.isActive(); }
-
 // What the link shows, spread over the windows that show it.
 class TForm9::ViewPort final : public LinkView {
 public:
-    ViewPort(TForm9& form, const int& language, Dialogs& dialogs, TForm4& status, MainWindowLink& main)
+    ViewPort(TForm9& form, const int& language, Dialogs& dialogs, StatusDisplay& status, MainWindowLink& main)
         : form_(form), language_(language), dialogs_(dialogs), status_(status), main_(main) {}
 
     void SetLinkLabelText(const Bilingual& text) override { main_.SetLinkLabelText(text); }
@@ -32,9 +24,9 @@ public:
     void SetLinkLabelColour(LinkColour colour) override { main_.SetLinkLabelColour(colour); }
 
     void ShowStatusWindow(const std::string& linkCaption, int percent) override {
-        status_.ShowStatus(QString::fromStdString(linkCaption), percent, language_);
+        status_.ShowLinkProgress(linkCaption, percent, language_);
     }
-    void HideStatusWindow(int percent) override { status_.HideStatus(percent); }
+    void HideStatusWindow(int percent) override { status_.HideLinkProgress(percent); }
 
     void ShowMessage(const std::string& caption, const std::string& text) override {
         dialogs_.Message(QString::fromStdString(caption), QString::fromStdString(text));
@@ -52,7 +44,7 @@ private:
     TForm9& form_;
     const int& language_;
     Dialogs& dialogs_;
-    TForm4& status_;
+    StatusDisplay& status_;
     MainWindowLink& main_;
 };
 
@@ -98,7 +90,7 @@ QTimer* TForm9::MakeTimer(QWidget* owner, const char* name, int intervalMs) {
 }
 
 TForm9::TForm9(ParamStore& store, const int& language, LinkBackend backend, Dialogs& dialogs,
-               TForm4& statusWindow, MainWindowLink& mainWindow, QWidget* parent)
+               StatusDisplay& statusWindow, MainWindowLink& mainWindow, QWidget* parent)
     : QWidget(parent, Qt::Window),
       Timer1(MakeTimer(this, "Timer1", 1000)),
       Timer2(MakeTimer(this, "Timer2", 50)),
@@ -119,7 +111,8 @@ TForm9::TForm9(ParamStore& store, const int& language, LinkBackend backend, Dial
 
     LinkBtn = new QPushButton(QStringLiteral("联机"), this);
     LinkBtn->setObjectName(QStringLiteral("LinkBtn"));
-    SetHint(LinkBtn, QStringLiteral("Connect"));
+    // The hint property the windows keep their English twins in.
+    LinkBtn->setProperty("hint", QStringLiteral("Connect"));
 
     ReportID = new QLabel(this);
     ReportID->setObjectName(QStringLiteral("ReportID"));

@@ -5,6 +5,7 @@
 #include "link/Link.h"
 #include "link/LinkPorts.h"
 #include "link/MainWindowLink.h"
+#include "link/QtLinkTimer.h"
 #include "link/ReportTransport.h"
 #include "link/hid/HidDeviceController.h"
 #include "link/hid/HidLinkHandlers.h"
@@ -25,20 +26,7 @@ class QTimer;
 namespace tr640 {
 
 class Dialogs;
-class TForm4;
-
-// A LinkTimer over a QTimer. Starting a running timer leaves its phase
-// alone, as enabling an enabled timer does nothing.
-class QtLinkTimer final : public LinkTimer {
-public:
-    explicit QtLinkTimer(QTimer& timer) : timer_(timer) {}
-    void Start() override;
-    void Stop() override;
-    bool IsActive() const override;
-
-private:
-    QTimer& timer_;
-};
+class StatusDisplay;
 
 // What the link writes through: the HID stack over a platform (the program
 // and the demo: the link window then owns the device controller), or a
@@ -62,7 +50,7 @@ public:
     // otherwise grow the log without bound.
     static constexpr int kHistoryLimit = 5000;
 
-    TForm9(ParamStore& store, const int& language, LinkBackend backend, Dialogs& dialogs, TForm4& statusWindow,
+    TForm9(ParamStore& store, const int& language, LinkBackend backend, Dialogs& dialogs, StatusDisplay& statusWindow,
            MainWindowLink& mainWindow, QWidget* parent = nullptr);
     ~TForm9() override;
 

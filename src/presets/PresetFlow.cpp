@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "presets/PresetFlow.h"
 
-// Dialogs.h assigns a QWidget* to a QPointer inline and so needs the whole
-// class, which it only declares.
-#include <QWidget>
-
+#include "link/Dialogs.h"
 #include "link/LinkState.h"
 #include "model/Language.h"
 #include "presets/FileSystem.h"
-#include "ui/Dialogs.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -131,54 +127,58 @@ void PresetFlow::SavePreset() {
     dialogs_.Message(kInformationCaption, kSavedText + ForDisplay(QFileInfo(target).absoluteFilePath()));
 }
 
-void PresetFlow::LoadPreset() {
-    const QString path = dialogs_.OpenFileName(QString::fromLatin1(kFileFilter));
-    if (path.isEmpty()) return;
-
+PresetFlow::FileReadResult PresetFlow::ReadPresetFile(const QString& path, ParamStore& store) {
     // Only a regular file can hold a preset. A folder cannot be read as one,
     // and opening a pipe would block the window until someone writes to it,
     // so both count as a file that is not there.
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        ShowLoadMessage("File not find!", "文件不存在");
-        return;
-    }
-
-    const QString tooLarge = Text("The file is larger than 1 MiB, too large for a preset file.",
-                                  "文件大于 1 MiB，不是预设文件。");
-    if (file.size() > kMaxFileBytes) {
-        ShowLoadError(path, tooLarge);
-        return;
-    }
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return {FileProblem::NotFound, {}};
+    if (file.size() > kMaxFileBytes) return {FileProblem::TooLarge, {}};
     // One byte beyond the limit tells a file that grew since it was measured.
     const QByteArray bytes = file.read(kMaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        ShowLoadError(path, file.errorString());
-        return;
-    }
-    if (bytes.size() > kMaxFileBytes) {
-        ShowLoadError(path, tooLarge);
-        return;
-    }
+    if (file.error() != QFileDevice::NoError) return {FileProblem::Unreadable, file.errorString()};
+    if (bytes.size() > kMaxFileBytes) return {FileProblem::TooLarge, {}};
     file.close();
 
     const std::vector<std::string> lines =
         SplitPresetLines(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     // The reader stores nothing unless the whole file is accepted, so every
     // outcome but the last leaves the device image as it was.
-    const ParamStore before = store_;
-    const PresetReadResult result = ReadPresetLines(lines, store_);
+    const PresetReadResult result = ReadPresetLines(lines, store);
     switch (result.outcome) {
-        case PresetOutcome::WrongDeviceType:
+        case PresetOutcome::WrongDeviceType: return {FileProblem::WrongDeviceType, {}};
+        case PresetOutcome::Damaged: return {FileProblem::Damaged, {}};
+        case PresetOutcome::Error: return {FileProblem::Malformed, QString::fromStdString(result.message)};
+        case PresetOutcome::Accepted: break;
+    }
+    return {};
+}
+
+void PresetFlow::LoadPreset() {
+    const QString path = dialogs_.OpenFileName(QString::fromLatin1(kFileFilter));
+    if (path.isEmpty()) return;
+
+    const ParamStore before = store_;
+    const FileReadResult read = ReadPresetFile(path, store_);
+    switch (read.problem) {
+        case FileProblem::NotFound:
+            ShowLoadMessage("File not find!", "文件不存在");
+            return;
+        case FileProblem::TooLarge:
+            ShowLoadError(path, Text("The file is larger than 1 MiB, too large for a preset file.",
+                                     "文件大于 1 MiB，不是预设文件。"));
+            return;
+        case FileProblem::Unreadable:
+        case FileProblem::Malformed:
+            ShowLoadError(path, read.reason);
+            return;
+        case FileProblem::WrongDeviceType:
             ShowLoadMessage("File format error!", "文件格式错误!");
             return;
-        case PresetOutcome::Damaged:
+        case FileProblem::Damaged:
             ShowLoadMessage("Data file is corrupted!", "数据文件损坏!");
             return;
-        case PresetOutcome::Error:
-            ShowLoadError(path, QString::fromStdString(result.message));
-            return;
-        case PresetOutcome::Accepted:
+        case FileProblem::None:
             break;
     }
     // The system page (volume, noise, feedback and the mode boxes) never goes

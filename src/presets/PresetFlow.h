@@ -43,6 +43,18 @@ public:
     // "加载": a file from the open dialog into the device image, then WriteAll.
     void LoadPreset();
 
+    // What reading a preset file from disk came to. The store is changed
+    // only when the file is accepted.
+    enum class FileProblem { None, NotFound, TooLarge, Unreadable, WrongDeviceType, Damaged, Malformed };
+    struct FileReadResult {
+        FileProblem problem = FileProblem::None;
+        QString reason;  // the system's or the parser's text for Unreadable and Malformed
+    };
+    // Reads and checks a whole file into the store's device image, all or
+    // nothing: the one reading of preset files, for the load button and the
+    // command line alike. Page 0 is taken from the file too; see LoadPreset.
+    static FileReadResult ReadPresetFile(const QString& path, ParamStore& store);
+
     // The name that a save really writes: a file name whose extension (from
     // the last dot of the file name, not of a folder) is not exactly ".Nddt"
     // gets ".Nddt" in its place; a name without a dot gets it appended.

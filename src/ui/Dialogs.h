@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/Dialogs.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <QString>
@@ -8,23 +10,6 @@
 class QWidget;
 
 namespace tr640 {
-
-// Every modal box the program shows goes through here, so that the windows
-// never call the toolkit's dialogs directly and tests can answer them.
-class Dialogs {
-public:
-    virtual ~Dialogs() = default;
-
-    // A message box with the given caption and one OK button.
-    virtual void Message(const QString& caption, const QString& text) = 0;
-    // A question with Yes and No buttons; true for Yes.
-    virtual bool Confirm(const QString& caption, const QString& text) = 0;
-    // A message box with the application's title as caption and one OK button.
-    virtual void PlainMessage(const QString& text) = 0;
-    // File dialogs with one filter; the chosen path, or empty when cancelled.
-    virtual QString SaveFileName(const QString& filter) = 0;
-    virtual QString OpenFileName(const QString& filter) = 0;
-};
 
 // The real boxes. Each runs modally in its own event loop, so the link's
 // timers keep ticking while the user reads it.

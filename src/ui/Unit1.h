@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "link/MainWindowLink.h"
+#include "ui/LinkLabelPort.h"
 #include "model/ControlMap.h"
 #include "model/ModelState.h"
 #include "model/ParamStore.h"

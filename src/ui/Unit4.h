@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/StatusDisplay.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -27,7 +29,7 @@ void CentreOver(QWidget& window, const QWidget* owner);
 
 // The status window: a small window on top of all others that shows what
 // the link is doing and how far a transfer or mode command has come.
-class TForm4 : public QWidget {
+class TForm4 : public QWidget, public StatusDisplay {
     Q_OBJECT
 
 public:
@@ -41,6 +43,12 @@ public:
     void ShowStatus(const QString& linkCaption, int percent, int language);
     // The final percentage on the bar, then hidden.
     void HideStatus(int percent);
+
+    // The link's view of this window.
+    void ShowLinkProgress(const std::string& linkCaption, int percent, int language) override {
+        ShowStatus(QString::fromStdString(linkCaption), percent, language);
+    }
+    void HideLinkProgress(int percent) override { HideStatus(percent); }
 
     QLabel* LinkLabel;
     QProgressBar* RzProgressStatus1;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/MainWindowLink.h"
 #include "link/Unit9.h"
 #include "link/hid/VirtualHidBus.h"
 #include "support/QuietOffscreen.h"
 #include "support/ScriptedDialogs.h"
+#include "ui/LinkLabelPort.h"
 #include "ui/Unit4.h"
 #include "virtualdevice/VirtualTr640.h"
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Frames.h"
-#include "link/MainWindowLink.h"
 #include "link/Unit9.h"
 #include "model/ParamAddress.h"
 #include "support/QuietOffscreen.h"
 #include "support/ScriptedDialogs.h"
+#include "ui/LinkLabelPort.h"
 #include "ui/Unit4.h"
 #include "virtualdevice/VirtualTransport.h"
 #include "virtualdevice/VirtualTr640.h"

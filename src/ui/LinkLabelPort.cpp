@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/MainWindowLink.h"
+#include "ui/LinkLabelPort.h"
 
 #include "ui/Unit4.h"
 

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cli/ExitCodes.h"
+#include "link/FrameSender.h"
+#include "link/Link.h"
+#include "link/QtLinkTimer.h"
+#include "link/hid/HidDeviceController.h"
+#include "link/hid/HidLinkHandlers.h"
+#include "model/ParamStore.h"
+
+#include <QTimer>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tr640 {
+
+// Which unit to use when several are present.
+struct DeviceChoice {
+    std::string path;    // --device
+    std::string serial;  // --serial
+};
+
+// Why a command ended early: the exit code and one line of English.
+struct Failure {
+    int code = kExitOk;
+    std::string message;
+};
+
+// The TR640s present on a platform, for `list` and for picking one.
+struct UnitListing {
+    HidDeviceInfo info;
+    std::string accessError;  // empty when the unit can be opened for reading and writing
+};
+std::vector<UnitListing> ListUnits(HidPlatform& platform);
+
+// One connection to one unit for one command: the link with its three real
+// QTimers and the HID controller over the platform, as the link window runs
+// them, with text in place of the windows. Every wait runs the event loop
+// until the link has done its part, the unit refused or went silent, the
+// time-out ran out, or the user interrupted.
+class DeviceSession {
+public:
+    DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted);
+    ~DeviceSession();
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+
+    // Picks the unit and connects (the key, then the read of pages 0 and 1).
+    bool Connect(const DeviceChoice& choice);
+
+    // Sends each change through the link's change queue and waits until the
+    // unit has acknowledged all of them.
+    bool SendChanges(const std::vector<std::pair<int, std::int32_t>>& changes);
+    // Reads page 1 again (and page 0 with it when asked) into the device
+    // image; what the unit does not send back stays marked as missing.
+    bool ReadBack(bool withSystemPage);
+    // Writes page 1 of `source`'s device image as the preset load does.
+    bool WritePage1(const ParamStore& source);
+    // A mode command; a recall ends once page 1 has been read again.
+    bool RecallMode(int mode);
+    bool SaveMode(int mode);
+
+    ParamStore& Store() { return store_; }
+    const HidDeviceInfo& Unit() const { return unit_; }
+    const Failure& Failed() const { return failure_; }
+    // The last lines of traffic, for --verbose.
+    const std::deque<std::string>& Traffic() const { return traffic_; }
+
+    // A value the unit never sent back reads as this after a read-back.
+    static constexpr std::int32_t kMissing = -0x7FFFFFFF;
+
+private:
+    class View;
+    class Port;
+    class ChosenPlatform;
+
+    bool Fail(int code, std::string message);
+    void AddTraffic(const std::string& line);
+    bool WaitFor(const std::function<bool()>& done, const char* what);
+    bool LinkQuiet() const;
+    bool PickUnit(const DeviceChoice& choice);
+    int AcknowledgedOf(int sent) const;
+
+    HidPlatform& platform_;
+    int timeoutMs_;
+    std::function<bool()> interrupted_;
+    HidDeviceInfo unit_;
+    Failure failure_;
+    std::deque<std::string> traffic_;
+    int refreshes_ = 0;
+    bool saveDone_ = false;
+    bool present_ = false;
+
+    ParamStore store_;
+    QTimer connectTimer_, transferTimer_, holdTimer_;
+    QtLinkTimer connectPort_{connectTimer_}, transferPort_{transferTimer_}, holdPort_{holdTimer_};
+    std::unique_ptr<View> view_;
+    std::unique_ptr<Port> port_;
+    std::unique_ptr<ChosenPlatform> chosen_;
+    std::unique_ptr<TJvHidDeviceController> controller_;
+    std::unique_ptr<HidLinkHandlers> handlers_;
+    std::unique_ptr<FrameSender> sender_;
+    std::unique_ptr<Link> link_;
+    const int language_;
+};
+
+}  // namespace tr640

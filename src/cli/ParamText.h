@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Parameter names and values as a person types them on a command line, and
+// values as the windows show them. Plain C++: the fuzzer runs it without Qt.
+
+#include "model/ParamCatalogue.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tr640 {
+
+// The value's text as the windows show it: the value kind's text, the list
+// box's item, "on"/"off" for a bypass, "-40dB:-20dB" for a curve point.
+std::string FormatParamValue(const ParamEntry& entry, std::int32_t raw);
+
+// A typed value turned into the raw value to store, or why it cannot be.
+struct ParsedValue {
+    bool ok = false;
+    std::int32_t raw = 0;
+    std::string error;  // one line of English when not ok
+};
+
+// Checks a typed value against the parameter's encoding and limits; nothing
+// is clamped, a value out of range is an error. `current` is the raw value
+// the unit holds now: a band's type and its bypass share one slot, so each
+// keeps the other's part.
+//
+// Accepted forms, case-insensitive, spaces around the number allowed:
+//   frequency  "1000", "1000Hz", "1.2k", "1.2kHz"
+//   gain       "-3.5", "-3.5dB"
+//   Q          "2.4" (the nearest table entry at or above it)
+//   percent    "80", "80%"
+//   time       "20", "20ms"
+//   release    "9", "x9", "Atk x 9" (the number the windows show)
+//   lists      the English word or the window's text ("highpass", "高通")
+//   bypass     on/off, yes/no, true/false, 1/0
+//   curve      "-40:-20" or "-40dB:-20dB" (input:output)
+ParsedValue ParseParamValue(const ParamEntry& entry, std::string_view text, std::int32_t current);
+
+// The range of a parameter in words, for `tr640ctl names`: "20Hz .. 20000Hz".
+std::string ParamRangeText(const ParamEntry& entry);
+
+// Up to `count` catalogue names closest to a mistyped one, closest first.
+std::vector<std::string> NearestParamNames(std::string_view name, std::size_t count = 3);
+
+// "NAME=VALUE" split at the first '='; false when there is none or the name
+// is empty.
+bool SplitAssignment(std::string_view text, std::string& name, std::string& value);
+
+}  // namespace tr640

@@ -1,0 +1,515 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/Tr640Ctl.h"
+
+#include "cli/DeviceSession.h"
+#include "cli/ExitCodes.h"
+#include "cli/ParamText.h"
+#include "link/Dialogs.h"
+#include "link/hid/HidapiPlatform.h"
+#include "link/hid/VirtualHidBus.h"
+#include "model/Language.h"
+#include "model/ParamCatalogue.h"
+#include "presets/PresetFlow.h"
+#include "virtualdevice/VirtualTr640.h"
+
+#include <CLI/CLI.hpp>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#ifndef TR640_VERSION
+#define TR640_VERSION "0"
+#endif
+
+namespace tr640 {
+
+namespace {
+
+constexpr char kExitCodesHelp[] =
+    "Exit codes:\n"
+    "  0    done\n"
+    "  2    usage error: unknown command or name, bad or out-of-range value,\n"
+    "       several units and no --serial\n"
+    "  3    no TR640 present, or the unit went away\n"
+    "  4    a TR640 is present but cannot be opened (udev rule missing)\n"
+    "  5    no answer from the unit in time\n"
+    "  6    the unit refused a frame (error status)\n"
+    "  7    a read-back differs from what was written; preset diff: files differ\n"
+    "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written\n"
+    "  130  interrupted (Ctrl-C)\n";
+
+struct Options {
+    DeviceChoice choice;
+    bool virtualUnit = false;
+    double timeoutSeconds = 10;
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool force = false;
+    std::vector<std::string> names;
+    std::vector<std::string> assignments;
+    std::string file;
+    std::string otherFile;
+    int mode = 0;
+};
+
+std::string Hex4(int address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(address) & 0xFFFFu);
+    return text;
+}
+
+// Ends a command: one line on stderr for a failure, the code for the shell.
+class Reporter {
+public:
+    explicit Reporter(CtlEnvironment& env) : env_(env) {}
+    int Fail(int code, const std::string& message) {
+        env_.err << "tr640ctl: " << message << "\n";
+        return code;
+    }
+    int Fail(const Failure& f) { return Fail(f.code, f.message); }
+
+private:
+    CtlEnvironment& env_;
+};
+
+// Where a command's unit comes from: the test's platform, a virtual TR640 of
+// its own (--virtual), or the machine's HID devices.
+class PlatformHolder {
+public:
+    PlatformHolder(CtlEnvironment& env, bool virtualUnit) {
+        if (env.platform) {
+            platform_ = env.platform;
+        } else if (virtualUnit) {
+            bus_ = std::make_unique<VirtualHidBus>();
+            unit_ = std::make_unique<VirtualTr640>();
+            bus_->Plug(VirtualTr640Info("VIRTUAL-1"), std::make_shared<VirtualTr640Endpoint>(*unit_));
+            platform_ = bus_.get();
+        } else {
+            hidapi_ = std::make_unique<HidapiPlatform>();
+            platform_ = hidapi_.get();
+        }
+    }
+    HidPlatform& Get() { return *platform_; }
+
+private:
+    std::unique_ptr<VirtualTr640> unit_;
+    std::unique_ptr<VirtualHidBus> bus_;
+    std::unique_ptr<HidapiPlatform> hidapi_;
+    HidPlatform* platform_ = nullptr;
+};
+
+QJsonObject ParamJson(const ParamEntry& e, std::int32_t raw) {
+    QJsonObject o;
+    o["name"] = QString::fromStdString(e.name);
+    o["address"] = QString::fromStdString(Hex4(e.address));
+    o["value"] = QString::fromStdString(FormatParamValue(e, raw));
+    o["raw"] = raw;
+    return o;
+}
+
+std::vector<const ParamEntry*> Settings() {
+    std::vector<const ParamEntry*> out;
+    for (const ParamEntry& e : ParamCatalogue())
+        if (e.format != ParamFormat::Command) out.push_back(&e);
+    return out;
+}
+
+// Columns a UTF-8 text takes on a terminal: a Chinese character takes two.
+std::size_t DisplayWidth(const std::string& text) {
+    std::size_t width = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) == 0x80) continue;
+        width += c >= 0xE0 ? 2 : 1;
+    }
+    return width;
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+    const std::size_t used = DisplayWidth(text);
+    return used >= width ? text + " " : text + std::string(width - used, ' ');
+}
+
+void PrintValues(CtlEnvironment& env, bool json, const std::vector<const ParamEntry*>& entries,
+                 const std::function<std::int32_t(const ParamEntry&)>& raw) {
+    if (json) {
+        QJsonArray list;
+        for (const ParamEntry* e : entries) list.append(ParamJson(*e, raw(*e)));
+        env.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
+        return;
+    }
+    for (const ParamEntry* e : entries)
+        env.out << Padded(e->name, 26) << Padded(FormatParamValue(*e, raw(*e)), 14) << "(raw " << raw(*e) << ")\n";
+}
+
+// The unknown-name message with the nearest names.
+std::string UnknownName(const std::string& name) {
+    std::string text = "unknown parameter '" + name + "'";
+    const std::vector<std::string> near = NearestParamNames(name);
+    if (!near.empty()) {
+        text += "; did you mean ";
+        for (std::size_t i = 0; i < near.size(); ++i) text += (i ? ", " : "") + near[i];
+        text += "?";
+    }
+    return text + " ('tr640ctl names' lists them all)";
+}
+
+// The answers the preset flow asks of its dialogs, given on the command line.
+class CommandLineDialogs final : public Dialogs {
+public:
+    CommandLineDialogs(QString path, bool force) : path_(std::move(path)), force_(force) {}
+    void Message(const QString&, const QString& text) override { saved_ = text.trimmed(); }
+    bool Confirm(const QString&, const QString& text) override {
+        if (!force_) error_ = text.section(QLatin1Char('\n'), 1) + QStringLiteral(" exists (--force replaces it)");
+        return force_;
+    }
+    void PlainMessage(const QString& text) override { error_ = QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")); }
+    QString SaveFileName(const QString&) override { return path_; }
+    QString OpenFileName(const QString&) override { return path_; }
+
+    QString saved_, error_;
+
+private:
+    QString path_;
+    bool force_;
+};
+
+class Commands {
+public:
+    Commands(CtlEnvironment& env, const Options& o) : env_(env), o_(o), report_(env) {}
+
+    int Names() {
+        if (o_.json) {
+            QJsonArray list;
+            for (const ParamEntry* e : Settings()) {
+                QJsonObject item;
+                item["name"] = QString::fromStdString(e->name);
+                item["address"] = QString::fromStdString(Hex4(e->address));
+                item["range"] = QString::fromStdString(ParamRangeText(*e));
+                item["description"] = QString::fromStdString(e->description);
+                list.append(item);
+            }
+            env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
+            return kExitOk;
+        }
+        for (const ParamEntry* e : Settings())
+            env_.out << Padded(e->name, 26) << Padded(ParamRangeText(*e), 30) << e->description << "\n";
+        return kExitOk;
+    }
+
+    int List() {
+        PlatformHolder holder(env_, o_.virtualUnit);
+        const std::vector<UnitListing> units = ListUnits(holder.Get());
+        if (units.empty()) return report_.Fail(kExitNoUnit, "no TR640 found");
+        bool anyOpen = false;
+        QJsonArray list;
+        for (const UnitListing& u : units) {
+            anyOpen = anyOpen || u.accessError.empty();
+            if (o_.json) {
+                QJsonObject item;
+                item["path"] = QString::fromStdString(u.info.path);
+                item["serial"] = QString::fromStdString(u.info.serial);
+                item["product"] = QString::fromStdString(u.info.productName);
+                item["accessible"] = u.accessError.empty();
+                if (!u.accessError.empty()) item["error"] = QString::fromStdString(u.accessError);
+                list.append(item);
+                continue;
+            }
+            env_.out << Padded(u.info.path, 20) << Padded(u.info.serial.empty() ? "-" : u.info.serial, 14)
+                     << Padded(u.info.productName.empty() ? "-" : u.info.productName, 16)
+                     << (u.accessError.empty() ? "ok"
+                                               : "no access: " + u.accessError +
+                                                     " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
+                     << "\n";
+        }
+        if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
+        return anyOpen ? kExitOk : kExitNoAccess;
+    }
+
+    int Dump() {
+        return WithUnit([&](DeviceSession& s) -> int {
+            PrintValues(env_, o_.json, Settings(), [&](const ParamEntry& e) { return s.Store().Device(e.address); });
+            return kExitOk;
+        });
+    }
+
+    int Get() {
+        std::vector<const ParamEntry*> entries;
+        for (const std::string& name : o_.names) {
+            const ParamEntry* e = FindParam(name);
+            if (!e || e->format == ParamFormat::Command) return report_.Fail(kExitUsage, UnknownName(name));
+            entries.push_back(e);
+        }
+        return WithUnit([&](DeviceSession& s) -> int {
+            PrintValues(env_, o_.json, entries, [&](const ParamEntry& e) { return s.Store().Device(e.address); });
+            return kExitOk;
+        });
+    }
+
+    int Set() {
+        // Everything is checked before the unit is even looked for.
+        std::vector<std::pair<const ParamEntry*, std::string>> wanted;
+        for (const std::string& a : o_.assignments) {
+            std::string name, value;
+            if (!SplitAssignment(a, name, value))
+                return report_.Fail(kExitUsage, "'" + a + "' is not NAME=VALUE");
+            const ParamEntry* e = FindParam(name);
+            if (e && e->format == ParamFormat::Command)
+                return report_.Fail(kExitUsage, name + " is a command: use 'tr640ctl mode recall|save N'");
+            if (!e) return report_.Fail(kExitUsage, UnknownName(name));
+            const ParsedValue parsed = ParseParamValue(*e, value, 0);
+            if (!parsed.ok) return report_.Fail(kExitUsage, parsed.error);
+            wanted.emplace_back(e, value);
+        }
+        return WithUnit([&](DeviceSession& s) -> int { return SetOnUnit(s, wanted); });
+    }
+
+    int PresetPush() {
+        ParamStore file;
+        if (const int code = ReadPreset(o_.file, file)) return code;
+        return WithUnit([&](DeviceSession& s) -> int {
+            if (!s.WritePage1(file) || !s.ReadBack(false)) return report_.Fail(s.Failed());
+            std::vector<std::string> differences;
+            for (int index = 0; index < kPageCount[1]; ++index) {
+                const int address = MakeAddress(1, index);
+                if (s.Store().Device(address) != file.Device(address))
+                    differences.push_back(DifferenceText(address, file.Device(address), s.Store().Device(address)));
+            }
+            if (!differences.empty()) {
+                for (const std::string& d : differences) env_.err << "  " << d << "\n";
+                return report_.Fail(kExitDiffers, std::to_string(differences.size()) +
+                                                      " values read back differ from the preset");
+            }
+            if (!o_.quiet)
+                env_.out << "wrote " << o_.file << " to the unit (page 1, " << kPageCount[1]
+                         << " values confirmed)\n";
+            return kExitOk;
+        });
+    }
+
+    int PresetPull() {
+        return WithUnit([&](DeviceSession& s) -> int {
+            CommandLineDialogs dialogs(QString::fromStdString(o_.file), o_.force);
+            PresetFlow flow(s.Store(), dialogs, nullptr, language_);
+            flow.SavePreset();
+            if (!dialogs.error_.isEmpty()) return report_.Fail(kExitFile, dialogs.error_.toStdString());
+            if (dialogs.saved_.isEmpty()) return report_.Fail(kExitFile, "the preset file was not written");
+            if (!o_.quiet) env_.out << "saved " << dialogs.saved_.mid(dialogs.saved_.indexOf(QLatin1Char('/'))).toStdString() << "\n";
+            return kExitOk;
+        });
+    }
+
+    int PresetShow() {
+        ParamStore file;
+        if (const int code = ReadPreset(o_.file, file)) return code;
+        PrintValues(env_, o_.json, Settings(), [&](const ParamEntry& e) { return file.Device(e.address); });
+        return kExitOk;
+    }
+
+    int PresetDiff() {
+        ParamStore a, b;
+        if (const int code = ReadPreset(o_.file, a)) return code;
+        if (const int code = ReadPreset(o_.otherFile, b)) return code;
+        int differing = 0;
+        for (int page = 0; page <= kLastPage; ++page) {
+            for (int index = 0; index < kPageCount[page]; ++index) {
+                const int address = MakeAddress(page, index);
+                if (a.Device(address) == b.Device(address)) continue;
+                ++differing;
+                env_.out << DifferenceText(address, a.Device(address), b.Device(address)) << "\n";
+            }
+        }
+        return differing == 0 ? kExitOk : kExitDiffers;
+    }
+
+    int ModeRecall() {
+        if (o_.mode < 1 || o_.mode > 5) return report_.Fail(kExitUsage, "the user mode is 1 to 5");
+        return WithUnit([&](DeviceSession& s) -> int {
+            const ParamStore before = s.Store();
+            if (!s.RecallMode(o_.mode)) return report_.Fail(s.Failed());
+            int changed = 0;
+            for (int index = 0; index < kPageCount[1]; ++index) {
+                const int address = MakeAddress(1, index);
+                if (before.Device(address) == s.Store().Device(address)) continue;
+                ++changed;
+                if (!o_.quiet)
+                    env_.out << DifferenceText(address, before.Device(address), s.Store().Device(address)) << "\n";
+            }
+            if (!o_.quiet)
+                env_.out << "recalled user mode " << o_.mode << ": " << changed << " settings changed\n";
+            return kExitOk;
+        });
+    }
+
+    int ModeSave() {
+        if (o_.mode < 1 || o_.mode > 5) return report_.Fail(kExitUsage, "the user mode is 1 to 5");
+        return WithUnit([&](DeviceSession& s) -> int {
+            if (!s.SaveMode(o_.mode)) return report_.Fail(s.Failed());
+            if (!o_.quiet) env_.out << "saved the settings as user mode " << o_.mode << "\n";
+            return kExitOk;
+        });
+    }
+
+private:
+    int WithUnit(const std::function<int(DeviceSession&)>& work) {
+        PlatformHolder holder(env_, o_.virtualUnit);
+        const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
+        DeviceSession session(holder.Get(), timeoutMs, env_.interrupted);
+        int code = session.Connect(o_.choice) ? work(session) : report_.Fail(session.Failed());
+        if (o_.verbose)
+            for (const std::string& line : session.Traffic()) env_.err << line << "\n";
+        return code;
+    }
+
+    int SetOnUnit(DeviceSession& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
+        // Type and bypass share a slot: each value is taken on top of what
+        // the unit holds and what this call set before it.
+        std::map<int, std::int32_t> values;
+        std::vector<std::pair<int, std::int32_t>> changes;
+        for (const auto& [e, text] : wanted) {
+            const auto it = values.find(e->address);
+            const std::int32_t current = it != values.end() ? it->second : s.Store().Device(e->address);
+            const ParsedValue parsed = ParseParamValue(*e, text, current);
+            if (!parsed.ok) return report_.Fail(kExitUsage, parsed.error);
+            values[e->address] = parsed.raw;
+            changes.emplace_back(e->address, parsed.raw);
+        }
+        if (!s.SendChanges(changes)) return report_.Fail(s.Failed());
+        bool systemPage = false;
+        for (const auto& [address, raw] : values) systemPage = systemPage || PageOf(address) == 0;
+        if (!s.ReadBack(systemPage)) return report_.Fail(s.Failed());
+        int differing = 0;
+        for (const auto& [address, raw] : values) {
+            if (s.Store().Device(address) == raw) continue;
+            ++differing;
+            env_.err << "  " << DifferenceText(address, raw, s.Store().Device(address)) << "\n";
+        }
+        if (differing != 0)
+            return report_.Fail(kExitDiffers, std::to_string(differing) + " values read back differ from those sent");
+        if (!o_.quiet)
+            for (const auto& [e, text] : wanted)
+                env_.out << Padded(e->name, 26) << FormatParamValue(*e, s.Store().Device(e->address)) << "\n";
+        return kExitOk;
+    }
+
+    // "name: a -> b", or by address where no name stands.
+    std::string DifferenceText(int address, std::int32_t a, std::int32_t b) const {
+        for (const ParamEntry& e : ParamCatalogue()) {
+            if (e.address != address || e.format == ParamFormat::Command) continue;
+            auto text = [&](std::int32_t v) {
+                return v == DeviceSession::kMissing ? std::string("(not read back)") : FormatParamValue(e, v);
+            };
+            return e.name + ": " + text(a) + " -> " + text(b);
+        }
+        auto raw = [](std::int32_t v) {
+            return v == DeviceSession::kMissing ? std::string("(not read back)") : std::to_string(v);
+        };
+        return Hex4(address) + ": " + raw(a) + " -> " + raw(b);
+    }
+
+    int ReadPreset(const std::string& path, ParamStore& store) {
+        const auto read = PresetFlow::ReadPresetFile(QString::fromStdString(path), store);
+        const std::string reason = read.reason.toStdString();
+        switch (read.problem) {
+        case PresetFlow::FileProblem::None: return kExitOk;
+        case PresetFlow::FileProblem::NotFound: return report_.Fail(kExitFile, path + ": no such file");
+        case PresetFlow::FileProblem::TooLarge:
+            return report_.Fail(kExitFile, path + ": larger than 1 MiB, not a preset file");
+        case PresetFlow::FileProblem::Unreadable: return report_.Fail(kExitFile, path + ": " + reason);
+        case PresetFlow::FileProblem::WrongDeviceType:
+            return report_.Fail(kExitFile, path + ": not a TR640 preset file (wrong product or device type)");
+        case PresetFlow::FileProblem::Damaged:
+            return report_.Fail(kExitFile, path + ": damaged preset file (line count or checksum wrong)");
+        case PresetFlow::FileProblem::Malformed: return report_.Fail(kExitFile, path + ": malformed: " + reason);
+        }
+        return kExitFile;
+    }
+
+    CtlEnvironment& env_;
+    const Options& o_;
+    Reporter report_;
+    const int language_ = kLanguageEnglish;
+};
+
+}  // namespace
+
+int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
+    Options o;
+    CLI::App app{"Sets up a Halvane TR640 from the command line: read and change its parameters,\n"
+                 "push and pull preset files, recall and save its user modes.",
+                 "tr640ctl"};
+    app.footer(kExitCodesHelp);
+    app.set_version_flag("--version", std::string("tr640ctl ") + TR640_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.add_option("--device", o.choice.path, "use the unit at this path (see 'list')");
+    app.add_option("--serial", o.choice.serial, "use the unit with this serial number");
+    app.add_flag("--virtual", o.virtualUnit, "run against a virtual TR640 on a virtual HID bus");
+    app.add_option("--timeout", o.timeoutSeconds, "seconds to wait for the unit at each step (default 10)")
+        ->check(CLI::Range(0.5, 3600.0))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--json", o.json, "print data as JSON");
+    app.add_flag("-q,--quiet", o.quiet, "print nothing but data and errors");
+    app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr");
+
+    Commands c(env, o);
+    std::function<int()> run;
+    auto on = [&run](CLI::App* sub, std::function<int()> f) { sub->callback([&run, f] { run = f; }); };
+    on(app.add_subcommand("names", "list every parameter name with its range"), [&] { return c.Names(); });
+    on(app.add_subcommand("list", "list the TR640 units present"), [&] { return c.List(); });
+    on(app.add_subcommand("dump", "read and print every parameter"), [&] { return c.Dump(); });
+    auto* get = app.add_subcommand("get", "read and print the named parameters");
+    get->add_option("NAME", o.names, "parameter names (see 'names')")->required();
+    on(get, [&] { return c.Get(); });
+    auto* set = app.add_subcommand("set", "change parameters, confirmed by reading them back");
+    set->add_option("NAME=VALUE", o.assignments, "for example mic1.eq3.gain=-3dB")->required();
+    on(set, [&] { return c.Set(); });
+
+    auto* preset = app.add_subcommand("preset", "preset files (*.Nddt)");
+    preset->require_subcommand(1);
+    auto* push = preset->add_subcommand("push", "write a preset file to the unit and check it");
+    push->add_option("FILE", o.file)->required();
+    on(push, [&] { return c.PresetPush(); });
+    auto* pull = preset->add_subcommand("pull", "save the unit's settings to a preset file");
+    pull->add_option("FILE", o.file)->required();
+    pull->add_flag("--force", o.force, "replace an existing file the name rule leads to");
+    on(pull, [&] { return c.PresetPull(); });
+    auto* show = preset->add_subcommand("show", "print a preset file's values (no unit needed)");
+    show->add_option("FILE", o.file)->required();
+    on(show, [&] { return c.PresetShow(); });
+    auto* diff = preset->add_subcommand("diff", "print where two preset files differ (no unit needed)");
+    diff->add_option("A", o.file)->required();
+    diff->add_option("B", o.otherFile)->required();
+    on(diff, [&] { return c.PresetDiff(); });
+
+    auto* mode = app.add_subcommand("mode", "the unit's five user modes");
+    mode->require_subcommand(1);
+    auto* recall = mode->add_subcommand("recall", "recall user mode N (1 to 5) and print what changed");
+    recall->add_option("N", o.mode)->required();
+    on(recall, [&] { return c.ModeRecall(); });
+    auto* save = mode->add_subcommand("save", "save the settings as user mode N (1 to 5)");
+    save->add_option("N", o.mode)->required();
+    on(save, [&] { return c.ModeSave(); });
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, env.out, env.err);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e, env.out, env.err);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e, env.out, env.err);
+    } catch (const CLI::ParseError& e) {
+        env.err << "tr640ctl: " << e.what() << " (see 'tr640ctl --help')\n";
+        return kExitUsage;
+    }
+    return run ? run() : kExitUsage;
+}
+
+}  // namespace tr640

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "link/hid/HidPlatform.h"
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tr640 {
+
+// What tr640ctl runs against: its output streams, the HID platform (the
+// machine's, or a bus a test sets up), and whether the user has asked it to
+// stop.
+struct CtlEnvironment {
+    std::ostream& out;
+    std::ostream& err;
+    // Used for every command that needs a unit, whatever --virtual says;
+    // null: hidapi, or a virtual TR640 of its own with --virtual.
+    HidPlatform* platform = nullptr;
+    std::function<bool()> interrupted;
+};
+
+// Runs one tr640ctl command line (args[0] is the program name) on the
+// calling thread, which must run a QCoreApplication. Returns the exit code.
+int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env);
+
+}  // namespace tr640

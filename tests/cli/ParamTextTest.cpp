@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ParamText.h"
+#include "model/ControlMap.h"
+#include "model/ValueKinds.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace tr640::testing {
+namespace {
+
+std::int32_t Raw(const char* name, const char* text, std::int32_t current = 0) {
+    const ParsedValue v = ParseParamValue(*FindParam(name), text, current);
+    EXPECT_TRUE(v.ok) << name << "=" << text << ": " << v.error;
+    return v.raw;
+}
+
+bool Refused(const char* name, const char* text) { return !ParseParamValue(*FindParam(name), text, 0).ok; }
+
+TEST(ParamText, TypedFormsBecomeTheRawValuesTheEntryFieldsWouldStore) {
+    EXPECT_EQ(Raw("mic1.eq3.gain", "-3.5dB"), 132);  // nearest(132.5), halves to even
+    EXPECT_EQ(Raw("mic1.eq3.gain", "-3.5"), 132);
+    EXPECT_EQ(Raw("mic1.eq1.freq", "1.2kHz"), 1200);
+    EXPECT_EQ(Raw("mic1.eq1.freq", "1000.9"), 1000);  // frequencies truncate
+    EXPECT_EQ(Raw("mic1.eq1.q", "4.1"), 50);          // next table entry at or above
+    EXPECT_EQ(Raw("output.volume", "80%"), 80);
+    EXPECT_EQ(Raw("dynamics.mid.release", "Atk x 9"), 4);
+    EXPECT_EQ(Raw("dynamics.mid.attack", "20ms"), 20);
+    EXPECT_EQ(Raw("mic1.phase", "inverted"), 1);
+    EXPECT_EQ(Raw("mic1.phase", "反向"), 1);
+    EXPECT_EQ(Raw("noisegate", "4级"), 3);
+    EXPECT_EQ(Raw("feedback", "OFF"), 0);
+    EXPECT_EQ(Raw("dynamics.high.curve.p2", "-40:-20"), EncodeCompressorPoint(-40, -20));
+}
+
+TEST(ParamText, TypeAndBypassShareTheirSlotAndKeepEachOthersPart) {
+    EXPECT_EQ(Raw("mic2.eq1.type", "高通", 10), 13);
+    EXPECT_EQ(Raw("mic2.eq1.type", "lowshelf", 4), 1);
+    EXPECT_EQ(Raw("mic2.eq1.bypass", "on", 3), 13);
+    EXPECT_EQ(Raw("mic2.eq1.bypass", "off", 13), 3);
+}
+
+TEST(ParamText, OutOfRangeAndGarbageAreRefusedNotClamped) {
+    EXPECT_TRUE(Refused("mic1.eq3.gain", "20dB"));
+    EXPECT_TRUE(Refused("mic1.eq1.freq", "25000"));
+    EXPECT_TRUE(Refused("mic1.eq1.q.other", "4.1"));  // other types stop at 1.30
+    EXPECT_TRUE(Refused("mic1.eq1.q", "500"));
+    EXPECT_TRUE(Refused("dynamics.crossover.low", "50"));
+    EXPECT_TRUE(Refused("dynamics.high.curve.p2", "-40:0"));  // more than 36 dB of lift
+    EXPECT_TRUE(Refused("output.volume", "nan"));
+    EXPECT_TRUE(Refused("output.volume", "1e3"));
+    EXPECT_TRUE(Refused("mic1.eq1.type", "bandpass"));
+    EXPECT_TRUE(Refused("mic1.eq1.bypass", "maybe"));
+    const ParsedValue v = ParseParamValue(*FindParam("mic1.eq3.gain"), "20dB", 0);
+    EXPECT_NE(v.error.find("-30.0dB .. 12.0dB"), std::string::npos) << v.error;
+}
+
+TEST(ParamText, ValuesShowAsTheWindowsShowThem) {
+    EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.freq"), 1000), "1000.0Hz");
+    EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq3.gain"), 132), "-3.6dB");
+    EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.q"), 40), "2.40");
+    EXPECT_EQ(FormatParamValue(*FindParam("dynamics.low.release"), 4), "Atk x 8");
+    EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.type"), 13), "highpass");
+    EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.bypass"), 13), "on");
+}
+
+TEST(ParamText, MistypedNamesSuggestTheNearest) {
+    EXPECT_EQ(NearestParamNames("mic1.eq3.gian").front(), "mic1.eq3.gain");
+    EXPECT_EQ(NearestParamNames("powerx").front(), "powerex");
+}
+
+TEST(ParamCatalogue, NamesAreUniqueAndPlaceEveryWindowControlOnce) {
+    std::set<std::string> names;
+    for (const ParamEntry& e : ParamCatalogue()) EXPECT_TRUE(names.insert(e.name).second) << e.name;
+    // Five system controls, 25 slots per microphone, 12 on the rest of page 1.
+    EXPECT_EQ(ControlPlacements().size(), 5u + 50u + 16u);
+    EXPECT_EQ(ControlPlacements()[5].companionControl, "Mic1BypassCheck1");
+}
+
+}  // namespace
+}  // namespace tr640::testing

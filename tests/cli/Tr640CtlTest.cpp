@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tr640ctl's commands against virtual TR640s on the virtual HID bus: the
+// real link, its real timers and the reader threads, as the program runs.
+#include "cli/ExitCodes.h"
+#include "cli/Tr640Ctl.h"
+#include "link/hid/VirtualHidBus.h"
+#include "virtualdevice/VirtualTr640.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <sstream>
+
+namespace tr640::testing {
+namespace {
+
+// Stands for a unit that acknowledges a gain of 175 but keeps 170.
+class StubbornEndpoint : public VirtualTr640Endpoint {
+public:
+    explicit StubbornEndpoint(VirtualTr640& d) : VirtualTr640Endpoint(d), device_(d) {}
+    int OnOutputReport(std::span<const std::uint8_t> report) override {
+        const int rc = VirtualTr640Endpoint::OnOutputReport(report);
+        if (device_.Value(0x010E) == 175) device_.SetValue(0x010E, 170);
+        return rc;
+    }
+
+private:
+    VirtualTr640& device_;
+};
+
+class Tr640CtlTest : public ::testing::Test {
+protected:
+    int Run(std::vector<std::string> args) {
+        out.str({});
+        err.str({});
+        args.insert(args.begin(), "tr640ctl");
+        args.insert(args.begin() + 1, {"--timeout", "2"});
+        CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }};
+        return RunTr640Ctl(args, env);
+    }
+    std::string Plug(VirtualTr640& unit, const std::string& serial = {}) {
+        return bus.Plug(VirtualTr640Info(serial), std::make_shared<VirtualTr640Endpoint>(unit));
+    }
+    // One line on stderr, naming the cause.
+    void ExpectOneErrorLine(const std::string& containing) {
+        const std::string text = err.str();
+        EXPECT_NE(text.find(containing), std::string::npos) << text;
+        EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+    }
+
+    VirtualHidBus bus;
+    VirtualTr640 device;
+    std::string path = Plug(device);
+    std::ostringstream out, err;
+    std::function<bool()> hook;
+    QTemporaryDir dir;
+};
+
+TEST_F(Tr640CtlTest, UsageErrorsEndBeforeAnythingIsSent) {
+    EXPECT_EQ(Run({"frobnicate"}), kExitUsage);
+    EXPECT_EQ(Run({"get", "mic1.eq3.gian"}), kExitUsage);
+    ExpectOneErrorLine("did you mean mic1.eq3.gain");
+    EXPECT_EQ(Run({"set", "mic1.eq3.gain=-3dB", "mic1.eq3.gain=20dB"}), kExitUsage);
+    ExpectOneErrorLine("out of range");
+    EXPECT_EQ(Run({"set", "mic1.volume"}), kExitUsage);
+    EXPECT_EQ(Run({"set", "mode.recall=2"}), kExitUsage);
+    EXPECT_EQ(Run({"mode", "recall", "6"}), kExitUsage);
+    EXPECT_EQ(bus.WriteCount(path), 0);
+    EXPECT_EQ(Run({"--help"}), kExitOk);
+    EXPECT_NE(out.str().find("130  interrupted"), std::string::npos);
+    EXPECT_EQ(Run({"set", "--help"}), kExitOk);
+    EXPECT_NE(out.str().find("NAME=VALUE"), std::string::npos);
+}
+
+TEST_F(Tr640CtlTest, SetSendsEveryValueInOneConnectionAndConfirmsThem) {
+    device.SetValue(0x0102, 10);  // band 1 of mic 1: parametric, bypassed
+    ASSERT_EQ(Run({"set", "mic1.eq3.gain=-3.5dB", "mic1.eq1.type=highpass", "output.volume=80%"}), kExitOk)
+        << err.str();
+    EXPECT_EQ(device.Value(0x010E), 132);
+    EXPECT_EQ(device.Value(0x0102), 13);  // the bypass stays
+    EXPECT_EQ(device.Value(0x000E), 80);
+    EXPECT_NE(out.str().find("-3.6dB"), std::string::npos) << out.str();
+    EXPECT_EQ(bus.OpenConnections(path), 0);  // closed cleanly
+}
+
+TEST_F(Tr640CtlTest, DumpAndGetShowTheWindowsTextsAndRawValues) {
+    device.SetValue(0x0108, 3);
+    ASSERT_EQ(Run({"dump", "--json"}), kExitOk) << err.str();
+    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
+    ASSERT_FALSE(all.isEmpty());
+    bool seen = false;
+    for (const auto& v : all) {
+        const QJsonObject o = v.toObject();
+        if (o["name"].toString() != "noisegate") continue;
+        seen = true;
+        EXPECT_EQ(o["value"].toString(), QStringLiteral("4级"));
+        EXPECT_EQ(o["raw"].toInt(), 3);
+        EXPECT_EQ(o["address"].toString(), "0x0008");
+    }
+    EXPECT_TRUE(seen);
+    ASSERT_EQ(Run({"get", "mic1.eq3.freq"}), kExitOk);
+    EXPECT_NE(out.str().find("mic1.eq3.freq"), std::string::npos);
+}
+
+TEST_F(Tr640CtlTest, ListSaysWhichUnitsCanBeOpenedAndWhy) {
+    ASSERT_EQ(Run({"list"}), kExitOk);
+    EXPECT_NE(out.str().find(path), std::string::npos);
+    bus.SetOpenError(path, EACCES);
+    EXPECT_EQ(Run({"list"}), kExitNoAccess);
+    EXPECT_NE(out.str().find("udev rule"), std::string::npos);
+    EXPECT_EQ(Run({"dump"}), kExitNoAccess);
+    ExpectOneErrorLine("udev rule");
+    bus.Unplug(path);
+    EXPECT_EQ(Run({"dump"}), kExitNoUnit);
+    EXPECT_EQ(Run({"list"}), kExitNoUnit);
+}
+
+TEST_F(Tr640CtlTest, TwoUnitsNeedASerial) {
+    VirtualTr640 second;
+    Plug(second, "B2");
+    EXPECT_EQ(Run({"dump"}), kExitUsage);
+    ExpectOneErrorLine("--serial");
+    ASSERT_EQ(Run({"--serial", "B2", "set", "mic2.volume=50"}), kExitOk) << err.str();
+    EXPECT_EQ(second.Value(0x0136), 50);
+    EXPECT_NE(device.Value(0x0136), 50);
+    EXPECT_EQ(Run({"--serial", "C3", "dump"}), kExitNoUnit);
+}
+
+TEST_F(Tr640CtlTest, SilenceRefusalAndADifferentReadBackEachHaveTheirCode) {
+    device.SetSilent(true);
+    EXPECT_EQ(Run({"--timeout", "1", "dump"}), kExitTimeout);
+    ExpectOneErrorLine("no answer");
+    device.SetSilent(false);
+
+    // Count the frames of a connection, then refuse the first one after it.
+    ASSERT_EQ(Run({"dump"}), kExitOk);
+    const std::size_t connectFrames = device.Stats().framesAccepted;
+    device.SetRefuseEveryNth(connectFrames + 1);
+    EXPECT_EQ(Run({"set", "mic1.volume=20"}), kExitRefused) << err.str();
+    device.ClearFaults();
+
+    VirtualTr640 stubborn;
+    bus.Unplug(path);
+    bus.Plug(VirtualTr640Info(), std::make_shared<StubbornEndpoint>(stubborn));
+    EXPECT_EQ(Run({"set", "mic1.eq3.gain=5dB"}), kExitDiffers);
+    EXPECT_NE(err.str().find("mic1.eq3.gain: 5.0dB -> 4.0dB"), std::string::npos) << err.str();
+}
+
+TEST_F(Tr640CtlTest, AUnitThatGoesAwayOrACtrlCEndsTheCommandCleanly) {
+    hook = [this] {
+        if (device.KeyLearned() && bus.OpenConnections(path) > 0) bus.Unplug(path);
+        return false;
+    };
+    EXPECT_EQ(Run({"dump"}), kExitNoUnit);
+    ExpectOneErrorLine("went away");
+
+    VirtualTr640 other;
+    const std::string otherPath = Plug(other);
+    hook = [&other] { return other.KeyLearned(); };
+    EXPECT_EQ(Run({"set", "mic1.volume=20"}), kExitInterrupted);
+    EXPECT_EQ(bus.OpenConnections(otherPath), 0);
+}
+
+TEST_F(Tr640CtlTest, PresetsGoBothWaysAndWorkWithoutAUnit) {
+    const std::string saved = dir.filePath("live.txt").toStdString();
+    const std::string file = dir.filePath("live.Nddt").toStdString();
+    device.SetValue(0x010E, 175);
+    ASSERT_EQ(Run({"preset", "pull", saved}), kExitOk) << err.str();  // the name rule gives .Nddt
+    EXPECT_EQ(Run({"preset", "pull", saved}), kExitFile);               // would replace unseen
+    EXPECT_EQ(Run({"preset", "pull", "--force", saved}), kExitOk) << err.str();
+
+    device.SetValue(0x010E, 100);
+    ASSERT_EQ(Run({"preset", "push", file}), kExitOk) << err.str();
+    EXPECT_EQ(device.Value(0x010E), 175);
+
+    bus.Unplug(path);
+    ASSERT_EQ(Run({"preset", "show", "--json", file}), kExitOk);
+    EXPECT_NE(out.str().find("\"value\": \"5.0dB\""), std::string::npos) << out.str();
+    EXPECT_EQ(Run({"preset", "diff", file, file}), kExitOk);
+    EXPECT_EQ(Run({"preset", "show", dir.filePath("none.Nddt").toStdString()}), kExitFile);
+    EXPECT_EQ(Run({"preset", "push", saved}), kExitFile);  // not a preset (no such file either)
+    EXPECT_EQ(Run({"preset", "push", file}), kExitNoUnit);
+}
+
+TEST_F(Tr640CtlTest, ModesAreSavedAndRecalledWithWhatChanged) {
+    device.SetValue(0x0134, 42);
+    ASSERT_EQ(Run({"mode", "save", "3"}), kExitOk) << err.str();
+    EXPECT_EQ(device.UserMode(3)[0x34], 42);
+    device.SetValue(0x0134, 7);
+    ASSERT_EQ(Run({"mode", "recall", "3"}), kExitOk) << err.str();
+    EXPECT_EQ(device.Value(0x0134), 42);
+    EXPECT_NE(out.str().find("mic1.volume: 7% -> 42%"), std::string::npos) << out.str();
+}
+
+}  // namespace
+}  // namespace tr640::testing
