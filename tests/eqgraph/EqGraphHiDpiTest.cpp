@@ -28,6 +28,7 @@ TEST_F(GraphAtRatioTwo, BitmapHasTheScreensRatioAndTheLogicalGeometryOfRatioOne)
     EXPECT_EQ(zero->y(), 60 + 20 - zero->height() / 2);
     EXPECT_EQ(zero->x() + zero->width(), 40 - 2);
     EXPECT_EQ(Handle(0)->pos(), QPoint(Nearest(graph().Scale().X(30) - 7), 53));
+    EXPECT_EQ(Handle(0)->Bitmap().devicePixelRatio(), 2.0);  // the handles are as sharp
 }
 
 TEST_F(GraphAtRatioTwo, GridAndCurveAreDrawnInDevicePixels) {
