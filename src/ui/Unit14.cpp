@@ -118,7 +118,7 @@ private:
     // A signed decimal whole number; the digit limit keeps it far from
     // overflowing while still taking any number a user would type.
     static std::optional<qlonglong> ReadWhole(const QString& input) {
-        static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?\\d{1,9}\\s*$"));
+        static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?[0-9]{1,9}\\s*$"));
         if (!whole.match(input).hasMatch()) return std::nullopt;
         return input.trimmed().toLongLong();
     }

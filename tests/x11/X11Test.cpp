@@ -109,20 +109,29 @@ XWindow WaitForWindow(qint64 pid, const QString& caption, bool viewable = true) 
 }
 
 // A picture of a window taken from the X server: it has the window's size
-// and is not blank (the windows' text alone brings dozens of colours).
+// and is not blank (the windows' text alone brings dozens of colours). A
+// window the server has just mapped may not be painted yet: the picture is
+// taken again until it shows something, within the bound.
 void ExpectPicture(const QString& windowId, const QString& name, QSize size) {
     // Without a window import would wait for one to be clicked.
     ASSERT_FALSE(windowId.isEmpty()) << name.toStdString();
     const QString path = QDir(QStringLiteral(TR640_X11_SHOTS)).filePath(name + QStringLiteral(".png"));
     QDir().mkpath(QStringLiteral(TR640_X11_SHOTS));
-    QFile::remove(path);
-    Tool(QStringLiteral("import"), {QStringLiteral("-window"), windowId, path});
-    const QStringList read =
-        Tool(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%w %h %k"), path})
-            .split(QLatin1Char(' '));
-    ASSERT_EQ(read.size(), 3) << path.toStdString();
-    EXPECT_EQ(QSize(read[0].toInt(), read[1].toInt()), size) << path.toStdString();
-    EXPECT_GE(read[2].toInt(), 16) << path.toStdString() << " is nearly blank";
+    QSize read;
+    int colours = 0;
+    WaitUntil([&] {
+        QFile::remove(path);
+        Tool(QStringLiteral("import"), {QStringLiteral("-window"), windowId, path});
+        const QStringList fields =
+            Tool(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%w %h %k"), path})
+                .split(QLatin1Char(' '));
+        if (fields.size() != 3) return false;
+        read = QSize(fields[0].toInt(), fields[1].toInt());
+        colours = fields[2].toInt();
+        return read == size && colours >= 16;
+    });
+    EXPECT_EQ(read, size) << path.toStdString();
+    EXPECT_GE(colours, 16) << path.toStdString() << " is nearly blank";
 }
 
 // Clicks at a point of a window, with the server's pointer.
