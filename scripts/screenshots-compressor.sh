@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Takes a picture of the compressor curve window into
 # docs/screenshots/compressor.png from a real X server (Xvfb with Qt's xcb
-# platform, tests/x11/with-xvfb.sh); no display is needed.
+# platform, scripts/with-xvfb.sh); no display is needed.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,4 +12,4 @@ build=${TR640_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target tr640-compressor-screenshot
 mkdir -p docs/screenshots
-bash tests/x11/with-xvfb.sh "$build/tests/ui/tr640-compressor-screenshot" docs/screenshots/compressor.png
+bash scripts/with-xvfb.sh "$build/tests/ui/tr640-compressor-screenshot" docs/screenshots/compressor.png

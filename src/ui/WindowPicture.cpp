@@ -39,12 +39,12 @@ bool SaveFromServer(QWidget& widget, const QString& path) {
     const QRect inWindow(widget.mapTo(&window, QPoint(0, 0)), widget.size());
     const QRect device(qRound(inWindow.x() * ratio), qRound(inWindow.y() * ratio), qRound(inWindow.width() * ratio),
                        qRound(inWindow.height() * ratio));
-    const QString crop = QStringLiteral("%1x%2+%3+%4").arg(device.width()).arg(device.height()).arg(device.x()).arg(device.y());
+    const QString crop =
+        QStringLiteral("%1x%2+%3+%4").arg(device.width()).arg(device.height()).arg(device.x()).arg(device.y());
     QFile::remove(path);
-    const int status = QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"),
-                                                                    QString::number(window.winId()),
-                                                                    QStringLiteral("-crop"), crop,
-                                                                    QStringLiteral("+repage"), path});
+    const int status =
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QString::number(window.winId()),
+                                                     QStringLiteral("-crop"), crop, QStringLiteral("+repage"), path});
     return status == 0 && QFile::exists(path);
 }
 

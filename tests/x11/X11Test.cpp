@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program, the demo and the windows on a real X server, which the test
-// command starts (with-xvfb.sh): window titles as the X server holds them,
+// command starts (scripts/with-xvfb.sh): window titles as the X server holds them,
 // real input events from the server (xdotool), and pictures of the windows
 // taken from the server (ImageMagick's import), kept in the screenshots
 // folder beside this binary.
@@ -40,14 +40,14 @@ constexpr int kWaitMs = 20000;
 QString Tool(const QString& program, const QStringList& arguments) {
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));  // titles in UTF-8
+    environment.insert("LC_ALL", "C.UTF-8");  // titles in UTF-8
     tool.setProcessEnvironment(environment);
     tool.start(program, arguments);
     if (!tool.waitForFinished(kWaitMs)) ADD_FAILURE() << program.toStdString() << " did not finish";
     return QString::fromUtf8(tool.readAllStandardOutput());
 }
 
-void Xdo(const QStringList& arguments) { Tool(QStringLiteral("xdotool"), arguments); }
+void Xdo(const QStringList& arguments) { Tool("xdotool", arguments); }
 
 // Handles this process's events until `found` holds or the bound passes.
 template <class Found>
@@ -70,18 +70,17 @@ struct XWindow {
 };
 
 int Field(const QString& text, const char* name) {
-    const QRegularExpression pattern(QString::fromLatin1(name) + QStringLiteral(":\\s*(-?\\d+)"));
+    const QRegularExpression pattern(QString::fromLatin1(name) + ":\\s*(-?\\d+)");
     return pattern.match(text).captured(1).toInt();
 }
 
 XWindow Describe(const QString& id) {
     XWindow window{id, {}, false, {}};
     // _NET_WM_NAME = "设备状态"
-    const QString name = Tool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("-notype"),
-                                                        QStringLiteral("_NET_WM_NAME")});
+    const QString name = Tool("xprop", {"-id", id, "-notype", "_NET_WM_NAME"});
     const qsizetype open = name.indexOf(QLatin1Char('"')), close = name.lastIndexOf(QLatin1Char('"'));
     if (open >= 0 && close > open) window.title = name.mid(open + 1, close - open - 1);
-    const QString info = Tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+    const QString info = Tool("xwininfo", {"-id", id});
     window.viewable = info.contains(QLatin1String("Map State: IsViewable"));
     window.geometry = QRect(Field(info, "Absolute upper-left X"), Field(info, "Absolute upper-left Y"),
                             Field(info, "Width"), Field(info, "Height"));
@@ -92,8 +91,7 @@ XWindow Describe(const QString& id) {
 // with something appended is found too, so that a test can say what it
 // reads), in the map state asked for.
 std::optional<XWindow> FindWindow(qint64 pid, const QString& caption, bool viewable) {
-    const QString ids = Tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--pid"),
-                                                         QString::number(pid)});
+    const QString ids = Tool("xdotool", {"search", "--pid", QString::number(pid)});
     for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const XWindow window = Describe(id);
         if (window.title.startsWith(caption) && window.viewable == viewable) return window;
@@ -115,16 +113,14 @@ XWindow WaitForWindow(qint64 pid, const QString& caption, bool viewable = true) 
 void ExpectPicture(const QString& windowId, const QString& name, QSize size) {
     // Without a window import would wait for one to be clicked.
     ASSERT_FALSE(windowId.isEmpty()) << name.toStdString();
-    const QString path = QDir(QStringLiteral(TR640_X11_SHOTS)).filePath(name + QStringLiteral(".png"));
+    const QString path = QDir(QStringLiteral(TR640_X11_SHOTS)).filePath(name + ".png");
     QDir().mkpath(QStringLiteral(TR640_X11_SHOTS));
     QSize read;
     int colours = 0;
     WaitUntil([&] {
         QFile::remove(path);
-        Tool(QStringLiteral("import"), {QStringLiteral("-window"), windowId, path});
-        const QStringList fields =
-            Tool(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%w %h %k"), path})
-                .split(QLatin1Char(' '));
+        Tool("import", {"-window", windowId, path});
+        const QStringList fields = Tool("identify", {"-format", "%w %h %k", path}).split(QLatin1Char(' '));
         if (fields.size() != 3) return false;
         read = QSize(fields[0].toInt(), fields[1].toInt());
         colours = fields[2].toInt();
@@ -137,8 +133,7 @@ void ExpectPicture(const QString& windowId, const QString& name, QSize size) {
 // Clicks at a point of a window, with the server's pointer.
 void Click(const XWindow& window, QPoint inside) {
     const QPoint at = window.geometry.topLeft() + inside;
-    Xdo({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
-         QStringLiteral("1")});
+    Xdo({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
 }
 
 // A program from the build tree, ended with the test.
@@ -165,37 +160,37 @@ TEST(ProgramOnX, MainWindowBearsExactlyItsCaption) {
     Child program(QStringLiteral(TR640_PROGRAM));
     const XWindow main = WaitForWindow(program.Pid(), kMainCaption);
     EXPECT_EQ(main.title, kMainCaption) << main.title.toStdString();
-    ExpectPicture(main.id, QStringLiteral("program-main"), QSize(883, 565));
+    ExpectPicture(main.id, "program-main", QSize(883, 565));
 }
 
 TEST(DemoOnX, LinksAndEachWindowAndBoxShowsExactlyItsOwnCaption) {
     Child demo(QStringLiteral(TR640_DEMO));
     const XWindow main = WaitForWindow(demo.Pid(), kMainCaption);
     EXPECT_EQ(main.title, kMainCaption) << main.title.toStdString();
-    const XWindow device = WaitForWindow(demo.Pid(), QStringLiteral("虚拟 TR640"));
+    const XWindow device = WaitForWindow(demo.Pid(), "虚拟 TR640");
     EXPECT_EQ(device.title.toStdString(), "虚拟 TR640 (Virtual TR640)");
     // Linked: the status window came up for the connection's read and has
     // gone again.
-    const XWindow status = WaitForWindow(demo.Pid(), QStringLiteral("设备状态"), false);
+    const XWindow status = WaitForWindow(demo.Pid(), "设备状态", false);
     EXPECT_EQ(status.title.toStdString(), "设备状态");
-    ExpectPicture(main.id, QStringLiteral("demo-main"), QSize(883, 565));
-    ExpectPicture(device.id, QStringLiteral("demo-device"), device.geometry.size());
+    ExpectPicture(main.id, "demo-main", QSize(883, 565));
+    ExpectPicture(device.id, "demo-device", device.geometry.size());
 
     // The dynamics page from the keyboard: a click on the outer tabs (their
     // left end, above the graph's surface), then the arrow key.
     Click(main, QPoint(39 + 8, 315 + 9));
-    Xdo({QStringLiteral("key"), QStringLiteral("Right")});
+    Xdo({"key", "Right"});
     // The middle band's curve button.
     Click(main, QPoint(15 + 431 + 10 + 47, 34 + 12 + 16 + 192 + 15));
-    const XWindow compressor = WaitForWindow(demo.Pid(), QStringLiteral("中音 Compressor"));
+    const XWindow compressor = WaitForWindow(demo.Pid(), "中音 Compressor");
     EXPECT_EQ(compressor.title.toStdString(), "中音 Compressor");
-    ExpectPicture(compressor.id, QStringLiteral("demo-compressor"), QSize(663, 320));
+    ExpectPicture(compressor.id, "demo-compressor", QSize(663, 320));
 
     // The EQ reset button asks first.
     Click(main, QPoint(-1 + 797 + 35, 315 + 4 + 6));
-    const XWindow box = WaitForWindow(demo.Pid(), QStringLiteral("提示"));
+    const XWindow box = WaitForWindow(demo.Pid(), "提示");
     EXPECT_EQ(box.title.toStdString(), "提示");
-    ExpectPicture(box.id, QStringLiteral("demo-confirm-box"), box.geometry.size());
+    ExpectPicture(box.id, "demo-confirm-box", box.geometry.size());
 }
 
 // --- Real input events reaching a virtual TR640 --------------------------------
@@ -231,8 +226,7 @@ TEST_F(RigOnX, DraggedHandleAndTypedFrequencyReachTheUnit) {
     // Band 2's handle, up and to the right.
     const QPoint from = w().BandHandles[1]->mapToGlobal(QPoint(7, 7));
     Xdo({"mousemove", Number(from.x()), Number(from.y()), "mousedown", "1"});
-    for (int step = 1; step <= 4; ++step)
-        Xdo({"mousemove", Number(from.x() + 15 * step), Number(from.y() - 6 * step)});
+    for (int step = 1; step <= 4; ++step) Xdo({"mousemove", Number(from.x() + 15 * step), Number(from.y() - 6 * step)});
     Xdo({"mouseup", "1"});
     ASSERT_TRUE(WaitUntil([&] {
         const auto& store = rig.program().store();
@@ -248,15 +242,15 @@ TEST_F(RigOnX, DraggedHandleAndTypedFrequencyReachTheUnit) {
     Xdo({"key", "ctrl+a", "BackSpace", "5", "0", "0", "Return"});
     ASSERT_TRUE(WaitUntil([&] { return rig.program().store().Shown(frequency) == 500 && UnitHoldsShown(frequency); }))
         << field->text().toStdString();
-    EXPECT_EQ(field->text(), QStringLiteral("500.0Hz"));
+    EXPECT_EQ(field->text(), "500.0Hz");
 }
 
 TEST_F(RigOnX, StatusWindowPicture) {
     TForm4& status = rig.program().statusWindow();
-    status.ShowStatus(QStringLiteral("加载中..."), 40, rig.program().language());
+    status.ShowStatus("加载中...", 40, rig.program().language());
     ASSERT_TRUE(WaitUntil([&] { return status.windowHandle() && status.windowHandle()->isExposed(); }));
     status.repaint();
-    ExpectPicture(QString::number(status.winId()), QStringLiteral("status-window"), QSize(319, 91));
+    ExpectPicture(QString::number(status.winId()), "status-window", QSize(319, 91));
 }
 
 }  // namespace
@@ -265,7 +259,7 @@ TEST_F(RigOnX, StatusWindowPicture) {
 int main(int argc, char** argv) {
     // The xcb platform on the display the test command started.
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "no DISPLAY: run through tests/x11/with-xvfb.sh\n");
+        std::fprintf(stderr, "no DISPLAY: run through scripts/with-xvfb.sh\n");
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
