@@ -179,6 +179,8 @@ TEST(DemoOnX, LinksAndEachWindowAndBoxShowsExactlyItsOwnCaption) {
     // The dynamics page from the keyboard: a click on the outer tabs (their
     // left end, above the graph's surface), then the arrow key.
     Click(main, QPoint(39 + 8, 315 + 9));
+    // Keys go where the server's focus is: once the click has put it there.
+    ASSERT_TRUE(WaitUntil([&] { return Tool("xdotool", {"getwindowfocus"}).trimmed() == main.id; }));
     Xdo({"key", "Right"});
     // The middle band's curve button.
     Click(main, QPoint(15 + 431 + 10 + 47, 34 + 12 + 16 + 192 + 15));
