@@ -18,6 +18,9 @@ packages=(
   libcli11-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # tests on a real X server: Xvfb, window titles (xprop), real input
+  # events (xdotool) and window screenshots (ImageMagick's import)
+  xvfb x11-utils xdotool imagemagick
   # desktop integration checks
   desktop-file-utils appstream
   # the Debian package: cpack's dependency list comes from dpkg-shlibdeps

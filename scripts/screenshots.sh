@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Renders the main window (main page with each microphone, dynamics page)
-# and the status window to PNG files in docs/screenshots/. Runs on Qt's
-# offscreen platform, so no display is needed; the Chinese texts need the
-# fonts-wqy-microhei package (scripts/install-deps.sh installs it).
+# Takes pictures of the main window (main page with each microphone, dynamics
+# page) and the status window into docs/screenshots/, from a real X server:
+# Xvfb, started and stopped by scripts/with-xvfb.sh, with Qt on its xcb
+# platform. Needs xvfb and imagemagick and, for the Chinese texts,
+# fonts-wqy-microhei (scripts/install-deps.sh installs them); no display.
 # The build directory is build/ unless TR640_BUILD_DIR names another.
 set -euo pipefail
 
@@ -13,4 +14,4 @@ build=${TR640_BUILD_DIR:-build}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target tr640-screenshots
-QT_QPA_PLATFORM=offscreen "$build/src/ui/tr640-screenshots" docs/screenshots
+bash scripts/with-xvfb.sh "$build/src/ui/tr640-screenshots" docs/screenshots

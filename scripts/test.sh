@@ -8,7 +8,8 @@
 #   3. runs each fuzz target for a short bounded time,
 #   4. builds the whole test suite again with AddressSanitizer and
 #      UndefinedBehaviorSanitizer and runs it.
-# Widget tests run on Qt's offscreen platform; no display is needed.
+# Widget tests run on Qt's offscreen platform; the X server tests start an
+# Xvfb of their own. No display is needed.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -5,14 +5,17 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QtMath>
 
 namespace tr640 {
 
 void PaintGround(QImage& image, const GridLines& lines) {
     if (image.isNull()) return;
     QPainter painter(&image);
-    const int width = image.width();
-    const int height = image.height();
+    // The painter works in logical pixels, whatever the image's device
+    // pixel ratio.
+    const int width = qCeil(image.deviceIndependentSize().width());
+    const int height = qCeil(image.deviceIndependentSize().height());
     painter.fillRect(0, 0, width, height, ToQColor(kGraphGround));
     for (const GridLine& line : lines) {
         if (line.horizontal) {

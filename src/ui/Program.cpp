@@ -10,11 +10,12 @@ namespace tr640 {
 
 namespace {
 
-// Application-wide look, set before the first window exists: the window
-// caption doubles as the application's title (plain message boxes carry
-// it), and one style and font everywhere so that the fixed layout fits.
+// Application-wide look, set before the first window exists: one style and
+// font everywhere so that the fixed layout fits. The main window's caption
+// is the title of the plain message boxes, passed to them directly: as the
+// application's display name, X11 and other platforms would append it to
+// the title of every other window and box.
 std::unique_ptr<Dialogs> PrepareApplication(std::unique_ptr<Dialogs> dialogs) {
-    QApplication::setApplicationDisplayName(TForm1::Caption());
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(style);
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));
     font.setPixelSize(11);

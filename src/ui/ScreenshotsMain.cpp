@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's windows to PNG files for the documentation:
 //   tr640-screenshots OUTPUT_DIRECTORY
-// Meant for the offscreen platform (scripts/screenshots.sh sets it). The
+// scripts/screenshots.sh runs it on an X server of its own (Xvfb), which the
+// pictures are taken from; on the offscreen platform the windows render
+// themselves. The
 // program runs over a virtual TR640 and is connected first, so the windows
 // show a device's values rather than the start-up placeholders.
 
 #include "ui/VirtualRig.h"
+#include "ui/WindowPicture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,7 +42,7 @@ bool Connect(tr640::VirtualRig& rig) {
 
 bool Save(QWidget& window, const QDir& directory, const QString& name) {
     const QString path = directory.filePath(name);
-    const bool ok = window.grab().save(path, "PNG");
+    const bool ok = tr640::SaveWindowPicture(window, path);
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
     return ok;
 }

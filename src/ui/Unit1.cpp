@@ -76,6 +76,22 @@ private:
     TForm1& form_;
 };
 
+// Empty room before the outer page control's tabs.
+class TabIndent final : public QWidget {
+public:
+    explicit TabIndent(int width) : width_(width) {}
+    QSize sizeHint() const override { return {width_, 1}; }
+
+private:
+    int width_;
+};
+
+// Where the outer tabs start in the window: at the left edge of the graph's
+// drawing surface (the graph panel sits one pixel left of the window's edge,
+// the surface 40 pixels into it). Left of that the panel's top strip holds
+// the level labels, "12dB" the highest of them.
+constexpr int kOuterTabsLeft = 39;
+
 }  // namespace
 
 QString TForm1::Caption() { return QStringLiteral("Halvane[TR640控制软件 v0.3]"); }
@@ -98,10 +114,15 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     // drawn above them.
     AdvPageControl1 = new QTabWidget(this);
     AdvPageControl1->setObjectName(QStringLiteral("AdvPageControl1"));
-    // The tabs hang below the pages, over the graph panel's empty top
-    // strip: above the pages the top bar leaves no room for them.
+    // The tabs hang below the pages, in the graph panel's top strip above
+    // the drawing surface: above the pages the top bar leaves no room for
+    // them, and left of the surface the strip carries the level labels.
     AdvPageControl1->setTabPosition(QTabWidget::South);
     AdvPageControl1->setDocumentMode(true);
+    AdvPageControl1->setCornerWidget(new TabIndent(kOuterTabsLeft), Qt::BottomLeftCorner);
+    // A click on a tab gives the tabs the keyboard, so that the arrow keys
+    // turn the pages from there.
+    AdvPageControl1->tabBar()->setFocusPolicy(Qt::StrongFocus);
     AdvPageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 18px; }"));
     MainPage = new QWidget;
     MainPage->setObjectName(QStringLiteral("MainPage"));

@@ -18,13 +18,16 @@
 #include <QPalette>
 #include <QPen>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScatterSeries>
 #include <QScreen>
 #include <QSpinBox>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -90,6 +93,36 @@ QValueAxis* MakeLevelAxis(const QString& name, double low, double high, double i
     axis->setGridLineVisible(true);
     return axis;
 }
+
+// A whole-number field that takes a typed number whole and clamps it to its
+// range when it is committed (Enter, focus moving on): "20" in a field that
+// ends at 15 gives 15. A plain spin box refuses the keystroke that leaves
+// the range instead, which silently turns "20" into 2 and "-95" into -9.
+class ClampingSpinBox final : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override {
+        const QValidator::State state = QSpinBox::validate(input, pos);
+        if (state != QValidator::Invalid) return state;
+        return ReadWhole(input) ? QValidator::Intermediate : QValidator::Invalid;
+    }
+
+    void fixup(QString& input) const override {
+        if (const std::optional<qlonglong> number = ReadWhole(input))
+            input = QString::number(std::clamp<qlonglong>(*number, minimum(), maximum()));
+    }
+
+private:
+    // A signed decimal whole number; the digit limit keeps it far from
+    // overflowing while still taking any number a user would type.
+    static std::optional<qlonglong> ReadWhole(const QString& input) {
+        static const QRegularExpression whole(QStringLiteral("^\\s*[-+]?[0-9]{1,9}\\s*$"));
+        if (!whole.match(input).hasMatch()) return std::nullopt;
+        return input.trimmed().toLongLong();
+    }
+};
 
 }  // namespace
 
@@ -213,7 +246,7 @@ void TForm14::BuildFields() {
     Label3 = label("Label3", QStringLiteral("Output/dB"), 128, 12, 72);
 
     auto spin = [this](const char* name, int low, int high, int x, int y) {
-        auto* s = new QSpinBox(RMSGropbox);
+        auto* s = new ClampingSpinBox(RMSGropbox);
         s->setObjectName(QString::fromLatin1(name));
         s->setRange(low, high);
         // A change counts once the number is committed (Enter, focus moving

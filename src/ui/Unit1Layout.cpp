@@ -7,6 +7,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit4.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -19,6 +20,7 @@
 #include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QtMath>
 
 namespace tr640 {
 
@@ -65,9 +67,13 @@ QStringList Numbered(const QString& prefix, int first, int last, const QString& 
 }
 
 // The picture of a band handle: a ring with the band's number, on a
-// transparent ground so that the curve shows around it.
+// transparent ground so that the curve shows around it. Drawn at the
+// screens' device pixel ratio, so that it stays as sharp as the curve
+// under it on a high-density screen.
 QImage HandlePicture(int side, const QString& text, const QColor& colour) {
-    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    const qreal ratio = qApp->devicePixelRatio();
+    QImage image(qCeil(side * ratio), qCeil(side * ratio), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);

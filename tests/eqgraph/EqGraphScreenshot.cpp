@@ -2,7 +2,8 @@
 // Renders the EQ graph with a few shaped bands to PNG files for the
 // documentation:
 //   tr640-eqgraph-screenshot OUTPUT_DIRECTORY
-// Meant for the offscreen platform (scripts/screenshots-eqgraph.sh sets it).
+// scripts/screenshots-eqgraph.sh runs it on an X server of its own (Xvfb),
+// which the pictures are taken from.
 // Microphone 1 gets a high pass, a low shelf, a narrow cut, a peak and a
 // high shelf; the peak's band shows its readout, as after a click on its
 // handle.
@@ -10,6 +11,7 @@
 #include "model/ParamAddress.h"
 #include "model/ValueKinds.h"
 #include "ui/VirtualRig.h"
+#include "ui/WindowPicture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,7 +55,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     auto save = [&](QWidget& widget, const QString& name) {
         const QString path = directory.filePath(name);
-        const bool saved = widget.grab().save(path, "PNG");
+        const bool saved = tr640::SaveWindowPicture(widget, path);
         QTextStream(stdout) << (saved ? "wrote " : "FAILED ") << path << '\n';
         ok = ok && saved;
     };

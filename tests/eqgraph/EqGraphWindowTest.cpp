@@ -9,6 +9,9 @@
 
 #include <QFontMetrics>
 #include <QImage>
+#include <QTabBar>
+
+#include <vector>
 
 namespace tr640::testing {
 namespace {
@@ -254,6 +257,27 @@ TEST_F(GraphWindowTest, HighPassReadoutIsItsFrequencyOverlappingTheHandle) {
     EXPECT_EQ(readout->x(), Handle(1)->x() + 7 - readout->width() / 2);
     // The other bands' handles stay at their own gains.
     EXPECT_EQ(Handle(2)->y(), Nearest(graph().Scale().Y(9) - 7));
+}
+
+TEST_F(GraphWindowTest, OuterTabsCoverNoAxisLabelHandleOrReadout) {
+    SetBand(0, 0, kFilterParametric, 30, 210, 49);  // +12 dB far left: handle and readout at the top corner
+    Refresh();
+    w().DrawEq(0, 0);
+    std::vector<const QWidget*> mustShow{w().EQlabel};
+    for (int i = 0; i < kAxisLabelCount; ++i) mustShow.push_back(graph().AxisLabel(i));
+    for (int i = 0; i < 5; ++i) mustShow.push_back(Handle(i));
+    // What shows of a handle or the readout is what their panel leaves.
+    auto shown = [this](const QWidget* widget) {
+        const QRect rect(widget->mapTo(&w(), QPoint(0, 0)), widget->size());
+        if (widget->parentWidget() != w().AdvPanel2) return rect;
+        return rect & QRect(w().AdvPanel2->mapTo(&w(), QPoint(0, 0)), w().AdvPanel2->size());
+    };
+    const QTabBar* tabs = w().AdvPageControl1->tabBar();
+    for (int t = 0; t < tabs->count(); ++t) {
+        const QRect tab(tabs->mapTo(&w(), tabs->tabRect(t).topLeft()), tabs->tabRect(t).size());
+        for (const QWidget* widget : mustShow)
+            EXPECT_FALSE(tab.intersects(shown(widget))) << t << " " << widget->objectName().toStdString();
+    }
 }
 
 TEST_F(GraphWindowTest, DrawsNothingWhileRefreshingOrForAThirdMicrophone) {

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the compressor curve window to a PNG file for the documentation:
 //   tr640-compressor-screenshot OUTPUT_FILE
-// Meant for the offscreen platform (scripts/screenshots-compressor.sh sets
-// it). The window shows the mid band with a typical compressor curve, as it
+// scripts/screenshots-compressor.sh runs it on an X server of its own (Xvfb),
+// which the picture is taken from. The window shows the mid band with a typical compressor curve, as it
 // would after being opened from the main window's curve button.
 
 #include "model/CompressorCurve.h"
 #include "model/ParamStore.h"
 #include "model/ValueKinds.h"
 #include "ui/Unit14.h"
+#include "ui/WindowPicture.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
     form.OpenForBand(1);
     QApplication::processEvents();
 
-    const bool ok = form.grab().save(path, "PNG");
+    const bool ok = tr640::SaveWindowPicture(form, path);
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
     return ok ? 0 : 1;
 }

@@ -189,6 +189,27 @@ TEST_F(CompressorWindow, TypedLevelsGoThroughLimitsAndOrderingWithoutSending) {
     EXPECT_TRUE(sent.empty());
 }
 
+TEST_F(CompressorWindow, TypedNumbersAreTakenWholeAndClampedOnCommit) {
+    StoreCurve(1, ResetCompressorCurve());
+    Open(1);
+    Type(form->RzSpinEdit10, "20");  // point 4 output, limited to 15
+    EXPECT_EQ(form->RzSpinEdit10->value(), 15);
+    Type(form->RzSpinEdit3, "-95");  // point 1 input, limited to -90
+    EXPECT_EQ(form->RzSpinEdit3->value(), -90);
+    Type(form->RzSpinEdit4, "-200");  // point 1 output, limited to -113
+    EXPECT_EQ(form->RzSpinEdit4->value(), -113);
+    EXPECT_EQ(form->Curve().output[1], -113.0f);
+    // Focus moving on commits a typed number too; what is no number keeps
+    // the value the field had.
+    form->RzSpinEdit6->setFocus();
+    form->RzSpinEdit6->selectAll();
+    QTest::keyClicks(form->RzSpinEdit6, QStringLiteral("99"));
+    form->RzSpinEdit8->setFocus();
+    EXPECT_EQ(form->RzSpinEdit6->value(), -40 + 36);
+    Type(form->RzSpinEdit8, "-");
+    EXPECT_EQ(form->RzSpinEdit8->value(), 0);
+}
+
 TEST_F(CompressorWindow, ModifyAndReset) {
     StoreCurve(1, CompressorCurve{{-90, -60, -30, -10, 6}, {-90, -55, -28, -18, -12}});
     Open(1);
