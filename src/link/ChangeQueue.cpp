@@ -97,7 +97,7 @@ void Link::QueueChange(int address, std::int32_t value) {
 // link is idle again (a recall then reloads page 1).
 void Link::StartModeWait(int address) {
     if (address == kAddrModeRecall) {
-        SetLabel("Load Waiting...", "调用等待中...");
+        SetLabel("调用等待中...");
         vars_.linkState = kLinkedBusy;
         vars_.retryCount = 0;
         vars_.waitReason = kEventReloadModeParams;
@@ -105,7 +105,7 @@ void Link::StartModeWait(int address) {
     } else if (address == kAddrModeSave) {
         vars_.retryCount = 0;
         vars_.waitReason = kEventSaveDone;
-        SetLabel("Save Waiting...", "保存等待中...");
+        SetLabel("保存等待中...");
     } else {
         vars_.waitReason = 0;
     }

@@ -8,7 +8,7 @@ namespace tr640 {
 Link::Link(ParamStore& store, FrameSender& sender, LinkView& view, Timers timers, const int& language)
     : store_(store), sender_(sender), view_(view), timers_(timers), language_(language) {}
 
-void Link::SetLabel(const char* english, const char* chinese) { view_.SetLinkLabelText({english, chinese}); }
+void Link::SetLabel(const char* chinese) { view_.SetLinkLabelText(Twins(language_, chinese)); }
 
 void Link::ShowStatusWithLabel(int percent) { ShowLinkStatus(2, view_.LinkLabelCaption(), percent); }
 
@@ -78,9 +78,9 @@ void Link::RaiseLinkEvent(int code) {
 
 void Link::OnSaveDone() {
     vars_.linkState = kLinkedIdle;
-    SetLabel("The device is connected", "设备已连接");
+    SetLabel("设备已连接");
     ShowLinkStatus(3, view_.LinkLabelCaption(), 0);
-    view_.ShowMessage("提示", "保存成功!");
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "保存成功!"));
 }
 
 void Link::StopTransferTimers() {
@@ -93,18 +93,14 @@ void Link::OnConnectionLost() {
     // The hold timer that noticed the silence has stopped itself already.
     StopTransferTimers();
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
-    SetLabel("OffLine", "设备未连接");
-    if (language_ == kLanguageChinese) {
-        view_.ShowMessage("提示", "已断开连接!");
-    } else {
-        view_.ShowMessage("Confirm", "Device Disconnected!");
-    }
+    SetLabel("设备未连接");
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "已断开连接!"));
 }
 
 void Link::OnConnectFailed() {
     StopTransferTimers();
-    SetLabel("OffLine", "设备未连接");
-    view_.ShowMessage("提示", "连接失败!");
+    SetLabel("设备未连接");
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "连接失败!"));
 }
 
 void Link::OnReply(std::span<const std::uint8_t> reply) {
@@ -125,7 +121,7 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
         vars_.ready = 1;
         break;
     case ReplyOutcome::Kind::StatusError:
-        view_.ShowPlainMessage(Pick(language_, {"Ack Error!", "错误应答!"}));
+        view_.ShowPlainMessage(Translate(language_, "错误应答!"));
         break;
     default:
         break;

@@ -100,14 +100,14 @@ TForm9::TForm9(ParamStore& store, const int& language, LinkBackend backend, Dial
       view_(std::make_unique<ViewPort>(*this, language, dialogs, statusWindow, mainWindow)),
       link_(store, sender_, *view_, {connectTimer_, transferTimer_, holdTimer_}, language) {
     setObjectName(QStringLiteral("Form9"));
-    setWindowTitle(QStringLiteral("系统"));
+    setWindowTitle(Tr(language, "系统"));
     // Should it ever be opened and closed, the link must not take the
     // program down with it.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    LinkBtn = new QPushButton(QStringLiteral("联机"), this);
+    LinkBtn = new QPushButton(this);
     LinkBtn->setObjectName(QStringLiteral("LinkBtn"));
-    SetHint(LinkBtn, QStringLiteral("Connect"));
+    SetBilingualCaption(LinkBtn, language, "联机");
 
     ReportID = new QLabel(this);
     ReportID->setObjectName(QStringLiteral("ReportID"));
