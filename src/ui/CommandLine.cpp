@@ -23,7 +23,11 @@ QString KnownCodes() {
 ProgramOptions ReadProgramOptions(const QStringList& arguments, const QString& description) {
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption(): its --help-all is answered only by process(),
+    // which ends the program from inside the reading.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+                                  QStringLiteral("Shows this help."));
+    parser.addOption(help);
     const QCommandLineOption language(
         QStringLiteral("language"),
         QStringLiteral("The language of the windows for this run: %1. Chinese (zh) unless given.").arg(KnownCodes()),

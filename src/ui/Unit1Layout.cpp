@@ -136,7 +136,7 @@ void TForm1::BuildEqPage(QWidget* page, int mic) {
     group->setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
 
     // The microphone's name runs down the left edge, one character a line.
-    const QString micName = Tr(language_, first ? "话筒1" : "话筒2");
+    const QString micName = Tr(language_, "话筒%1").arg(mic + 1);
     auto* label = Make<QLabel>(group, first ? "Mic1Label" : "Mic2Label", QRect(2, 160, 16, 48));
     label->setText(micName);
     label->setWordWrap(true);

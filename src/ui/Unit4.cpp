@@ -2,6 +2,8 @@
 #include "ui/Unit4.h"
 
 #include <QAbstractButton>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
@@ -15,6 +17,20 @@ namespace tr640 {
 
 namespace {
 constexpr char kHintProperty[] = "hint";
+// Makes a one-line label's font smaller until its text fits the label,
+// for a text longer than the place the window has for it. A text that
+// fits keeps the font as it is.
+void ShrinkToFit(QLabel& label) {
+    constexpr int kSmallestPixels = 8;
+    QFont font = label.font();
+    int pixels = QFontInfo(font).pixelSize();
+    while (pixels > kSmallestPixels &&
+           QFontMetrics(font).horizontalAdvance(label.text()) > label.contentsRect().width()) {
+        font.setPixelSize(--pixels);
+    }
+    if (font != label.font()) label.setFont(font);
+}
+
 }  // namespace
 
 void SetBilingualText(QWidget* control, int language, const QString& english, const QString& chinese) {
@@ -80,6 +96,8 @@ TForm4::TForm4(QWidget* mainWindow, int language)
     const Bilingual pleaseWait = Twins(language, "请稍等,可能需要几秒钟才能完成操作！");
     SetBilingualText(Label1, language, QString::fromStdString(pleaseWait.english),
                      QString::fromStdString(pleaseWait.chinese));
+    // The English note is longer than the line the window has for it.
+    ShrinkToFit(*Label1);
 }
 
 void TForm4::SetProgress(int percent) {
