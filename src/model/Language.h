@@ -31,8 +31,9 @@ inline const std::string& Pick(int language, const Bilingual& text) {
 // code and built into the program, so that a further language is a file.
 // The numbers: 1 Chinese, 0 English, 2 and up the other tables by code.
 //
-// `chinese` in `language`; the Chinese text itself where the table has no
-// entry for it. "%1" in a text stands for what the caller fills in.
+// `chinese` in `language`. Where a table has no entry for it, the English
+// one stands in, and where English has none either, the Chinese text
+// itself. "%1" in a text stands for what the caller fills in.
 std::string Translate(int language, std::string_view chinese);
 
 // The pair for `SetBilingualText`: the text in the chosen language as the

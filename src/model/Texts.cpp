@@ -112,8 +112,11 @@ std::string Translate(int language, std::string_view chinese) {
     // language other than Chinese once did.
     if (language < 0 || language >= static_cast<int>(tables.size())) language = kLanguageEnglish;
     const TextTable& table = tables[static_cast<std::size_t>(language)];
-    const auto found = table.find(chinese);
-    return found != table.end() ? found->second : std::string(chinese);
+    if (const auto found = table.find(chinese); found != table.end()) return found->second;
+    // A table that lacks a text falls back on English, read by more people
+    // than Chinese.
+    if (language != kLanguageEnglish) return Translate(kLanguageEnglish, chinese);
+    return std::string(chinese);
 }
 
 Bilingual Twins(int language, std::string_view chinese) {

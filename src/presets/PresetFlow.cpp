@@ -90,8 +90,8 @@ void PresetFlow::SavePreset() {
         // fails and says so, without a question that suggests otherwise.
         const QFileInfo existing(target);
         if (existing.exists() && !existing.isDir()) {
-            const QString question = Text("文件已存在，是否替换？") +
-                                     QLatin1Char('\n') + ForDisplay(existing.absoluteFilePath());
+            const QString question =
+                Text("文件已存在，是否替换？") + QLatin1Char('\n') + ForDisplay(existing.absoluteFilePath());
             if (!dialogs_.Confirm(kConfirmCaption, question)) return;
         }
     }
