@@ -601,9 +601,7 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
     }
     SendParameter(address, v);
     vars.waitReason = kEventSaveDone;
-    const Bilingual saving = Twins(language_, "保存中...");
-    SetBilingualText(LinkLabel, language_, QString::fromStdString(saving.english),
-                     QString::fromStdString(saving.chinese));
+    SetBilingualText(LinkLabel, language_, "保存中...");
     if (vars.linkState == kLinkedIdle) vars.linkState = kLinkedBusy;
     vars.retryCount = 0;
 }

@@ -41,6 +41,11 @@ void SetBilingualText(QWidget* control, int language, const QString& english, co
     SetHint(label, chineseChosen ? english : chinese);
 }
 
+void SetBilingualText(QWidget* control, int language, const char* chinese) {
+    const Bilingual twins = Twins(language, chinese);
+    SetBilingualText(control, language, QString::fromStdString(twins.english), QString::fromStdString(twins.chinese));
+}
+
 QString Tr(int language, const char* chinese) { return QString::fromStdString(Translate(language, chinese)); }
 
 void SetBilingualCaption(QAbstractButton* button, int language, const char* chinese) {
@@ -93,9 +98,7 @@ TForm4::TForm4(QWidget* mainWindow, int language)
     Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setGeometry(8, 62, 303, 18);
-    const Bilingual pleaseWait = Twins(language, "请稍等,可能需要几秒钟才能完成操作！");
-    SetBilingualText(Label1, language, QString::fromStdString(pleaseWait.english),
-                     QString::fromStdString(pleaseWait.chinese));
+    SetBilingualText(Label1, language, "请稍等,可能需要几秒钟才能完成操作！");
     // The English note is longer than the line the window has for it.
     ShrinkToFit(*Label1);
 }

@@ -17,6 +17,9 @@ namespace tr640 {
 // language as the caption, the other one as the hint. Language 1 is Chinese,
 // anything else English. Controls other than labels are left alone.
 void SetBilingualText(QWidget* control, int language, const QString& english, const QString& chinese);
+// The same for a text of the program (written in Chinese), its twin taken
+// from the language's table.
+void SetBilingualText(QWidget* control, int language, const char* chinese);
 
 // A text of the program (written in Chinese) in the program's language.
 QString Tr(int language, const char* chinese);
