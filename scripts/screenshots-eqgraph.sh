@@ -3,9 +3,11 @@
 # Takes pictures of the EQ graph with a few shaped bands (a high pass, two
 # shelves, a cut and a peak with its readout) into docs/screenshots/eq-graph.png
 # and of the main window around it into docs/screenshots/main-window-eq.png,
-# from a real X server (Xvfb with Qt's xcb platform, scripts/with-xvfb.sh);
-# then the main window again with Qt's scaling at 2, as on a high-density
-# screen, into docs/screenshots/main-window-eq-scale2.png. No display needed.
+# in each language named (codes as --language takes them; zh when none; the
+# pictures of another language end in -CODE.png), from a real X server (Xvfb
+# with Qt's xcb platform, scripts/with-xvfb.sh); then the Chinese main window
+# again with Qt's scaling at 2, as on a high-density screen, into
+# docs/screenshots/main-window-eq-scale2.png. No display needed.
 # The build directory is build/ unless TR640_BUILD_DIR names another.
 set -euo pipefail
 
@@ -15,7 +17,9 @@ build=${TR640_BUILD_DIR:-build}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target tr640-eqgraph-screenshot
-bash scripts/with-xvfb.sh "$build/tests/eqgraph/tr640-eqgraph-screenshot" docs/screenshots
+for language in "${@:-zh}"; do
+  bash scripts/with-xvfb.sh "$build/tests/eqgraph/tr640-eqgraph-screenshot" docs/screenshots "$language"
+done
 
 # At scale 2 the window takes twice the room: a screen large enough for it.
 scaled=$(mktemp -d)

@@ -16,10 +16,11 @@ constexpr std::size_t kTrafficLines = 200;
 // How often a wait looks at the clock and for Ctrl-C between link events.
 constexpr int kPollMs = 20;
 
-// The link's messages, in the language the command line runs it in
-// (English; a few have no English twin). Each one ends a wait.
+// The link's messages, by the texts the windows know them by; the link
+// shows them in the language the command line runs it in. Each one ends a
+// wait.
 constexpr char kConnectFailedText[] = "连接失败!";
-constexpr char kDisconnectedText[] = "Device Disconnected!";
+constexpr char kDisconnectedText[] = "已断开连接!";
 constexpr char kSaveDoneText[] = "保存成功!";
 
 }  // namespace
@@ -36,11 +37,12 @@ public:
     void ShowStatusWindow(const std::string&, int) override {}
     void HideStatusWindow(int) override {}
     void ShowMessage(const std::string&, const std::string& text) override {
-        if (text == kSaveDoneText) {
+        const auto is = [&](const char* chinese) { return text == Translate(s_.language_, chinese); };
+        if (is(kSaveDoneText)) {
             s_.saveDone_ = true;
-        } else if (text == kConnectFailedText) {
+        } else if (is(kConnectFailedText)) {
             s_.Fail(kExitTimeout, "the unit stopped answering during a transfer");
-        } else if (text == kDisconnectedText) {
+        } else if (is(kDisconnectedText)) {
             s_.Fail(kExitTimeout, "the unit stopped answering");
         } else {
             s_.Fail(kExitTimeout, text);
@@ -70,6 +72,16 @@ public:
     void AddDeviceLine(const std::string&) override {}
     void SetCurrentDeviceLine(int) override {}
     void AddLogLine(const std::string& line) override { s_.AddTraffic(line); }
+    bool AmendLastLogLine(const std::string& was, const std::string& now) override {
+        if (s_.traffic_.empty() || s_.traffic_.back() != was) return false;
+        s_.traffic_.back() = now;
+        return true;
+    }
+    void DeviceNotPermitted() override {
+        s_.Fail(kExitNoAccess,
+                "the TR640 is present but may not be opened: install the udev rule 70-tr640.rules "
+                "(see \"Access to the device\" in the README), then plug the unit in again");
+    }
     void SetReportId(const std::string&) override {}
     void DevicePresent() override {
         s_.present_ = true;

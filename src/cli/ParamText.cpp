@@ -143,9 +143,13 @@ std::optional<int> ItemIndex(const ParamEntry& e, std::string_view text) {
     const std::string lower = Lower(Trim(text));
     for (std::size_t i = 0; i < e.items.size(); ++i)
         if (lower == Lower(e.items[i].word) || Trim(text) == e.items[i].shown) return static_cast<int>(i);
-    // The parametric type shows with its band's number; "参量" alone is
-    // what a person types.
-    if (e.format == ParamFormat::BandType && Trim(text) == "参量") return 0;
+    // The parametric type shows with its band's number; the word without
+    // the number is what a person types.
+    if (e.format == ParamFormat::BandType && !e.items.empty()) {
+        std::string word = e.items[0].shown;
+        while (!word.empty() && word.back() >= '0' && word.back() <= '9') word.pop_back();
+        if (Trim(text) == word) return 0;
+    }
     return std::nullopt;
 }
 

@@ -149,7 +149,7 @@ void Link::StartModeWait(int address) {
         vars_.repeatLast = 0;
     }
     if (address == kAddrModeRecall) {
-        SetLabel("Load Waiting...", "调用等待中...");
+        SetLabel("调用等待中...");
         vars_.linkState = kLinkedBusy;
         vars_.retryCount = 0;
         vars_.waitReason = kEventReloadModeParams;
@@ -157,7 +157,7 @@ void Link::StartModeWait(int address) {
     } else if (address == kAddrModeSave) {
         vars_.retryCount = 0;
         vars_.waitReason = kEventSaveDone;
-        SetLabel("Save Waiting...", "保存等待中...");
+        SetLabel("保存等待中...");
     } else {
         vars_.waitReason = 0;
     }

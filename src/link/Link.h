@@ -65,7 +65,9 @@ public:
     const LinkVars& Vars() const { return vars_; }
 
 private:
-    void SetLabel(const char* english, const char* chinese);
+    // The main window's link label: a text of the link in the program's
+    // language, its twin as the hint.
+    void SetLabel(const char* chinese);
     void ShowStatusWithLabel(int percent);
     int TransferPercent() const;
     void StopTransferTimers();

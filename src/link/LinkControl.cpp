@@ -8,7 +8,7 @@ namespace tr640 {
 Link::Link(ParamStore& store, FrameSender& sender, LinkView& view, Timers timers, const int& language)
     : store_(store), sender_(sender), view_(view), timers_(timers), language_(language) {}
 
-void Link::SetLabel(const char* english, const char* chinese) { view_.SetLinkLabelText({english, chinese}); }
+void Link::SetLabel(const char* chinese) { view_.SetLinkLabelText(Twins(language_, chinese)); }
 
 void Link::ShowStatusWithLabel(int percent) { ShowLinkStatus(2, view_.LinkLabelCaption(), percent); }
 
@@ -80,9 +80,9 @@ void Link::RaiseLinkEvent(int code) {
 
 void Link::OnSaveDone() {
     vars_.linkState = kLinkedIdle;
-    SetLabel("The device is connected", "设备已连接");
+    SetLabel("设备已连接");
     ShowLinkStatus(3, view_.LinkLabelCaption(), 0);
-    view_.ShowMessage("提示", "保存成功!");
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "保存成功!"));
 }
 
 void Link::StopTransferTimers() {
@@ -96,32 +96,23 @@ void Link::OnConnectionLost() {
     // The hold timer that noticed the silence has stopped itself already.
     StopTransferTimers();
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
-    SetLabel("OffLine", "设备未连接");
-    if (language_ == kLanguageChinese) {
-        view_.ShowMessage("提示", "已断开连接!");
-    } else {
-        view_.ShowMessage("Confirm", "Device Disconnected!");
-    }
+    SetLabel("设备未连接");
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "已断开连接!"));
 }
 
 void Link::OnConnectFailed() {
     StopTransferTimers();
-    SetLabel("OffLine", "设备未连接");
-    view_.ShowMessage("提示", "连接失败!");
+    SetLabel("设备未连接");
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "连接失败!"));
 }
 
+// The unit is there but its node may not be opened: tell the user once per
+// plug-in where the fix is (the udev rule and the README's section on
+// access), rather than let the link fail in silence.
 void Link::DeviceNotPermitted() {
-    if (language_ == kLanguageChinese) {
-        view_.ShowMessage("提示",
-                          "已找到TR640设备，但没有打开它的权限。\n"
-                          "请安装udev规则70-tr640.rules（随软件包安装），然后重新插拔设备；"
-                          "详见README中的“Access to the device”一节。");
-    } else {
-        view_.ShowMessage("Confirm",
-                          "The TR640 was found, but you may not open it.\n"
-                          "Install the udev rule 70-tr640.rules (the package installs it), then unplug the unit "
-                          "and plug it in again; see \"Access to the device\" in the README.");
-    }
+    constexpr const char* kNotPermitted =
+        "已找到TR640设备，但没有打开它的权限。请安装udev规则70-tr640.rules（随软件包安装），然后重新插拔设备；详见README中的“Access to the device”一节。";
+    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, kNotPermitted));
 }
 
 // Only a read transfer under way asks for values, block by block. A read
@@ -158,7 +149,7 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
         if (!ReadingBlocks()) vars_.transfer.state = kTransferReplyIn;
         break;
     case ReplyOutcome::Kind::StatusError:
-        view_.ShowPlainMessage(Pick(language_, {"Ack Error!", "错误应答!"}));
+        view_.ShowPlainMessage(Translate(language_, "错误应答!"));
         break;
     default:
         break;

@@ -86,7 +86,7 @@ void Link::OnConnectRead() {
     t.block = 0;
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
     TransferStep(0, 0);
-    SetLabel("Connecting ...", "连接中...");
+    SetLabel("连接中...");
     ShowStatusWithLabel(0);
     timers_.transfer.Start();
 }
@@ -100,7 +100,7 @@ void Link::OnReloadModeParams() {
     t.direction = 0;
     t.block = 0;
     t.address = MakeAddress(1, 0);
-    SetLabel("Downloading...", "加载中...");
+    SetLabel("加载中...");
     ShowStatusWithLabel(0);
     TransferStep(1, 0);
     WaitForFirstReply();
@@ -117,7 +117,7 @@ void Link::OnWriteAll() {
     t.lastPage = kLastPage;
     t.direction = 1;
     t.block = 0;
-    SetLabel("Downloading...", "下载数据...");
+    SetLabel("下载数据...");
     vars_.linkState = kLinkedBusy;
     TransferStep(1, 1);
     WaitForFirstReply();
@@ -145,7 +145,7 @@ void Link::OnTransferComplete() {
     view_.RefreshAll();
     vars_.linkState = kLinkedIdle;
     vars_.deviceAnswered = 0;
-    SetLabel("The device is connected", "设备已连接");
+    SetLabel("设备已连接");
     ShowLinkStatus(3, view_.LinkLabelCaption(), TransferPercent());
     timers_.hold.Start();
     view_.SelectFirstBandField();

@@ -3,6 +3,7 @@
 
 #include "link/Dialogs.h"
 #include "link/StatusDisplay.h"
+#include "model/Language.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -104,15 +105,19 @@ TForm9::TForm9(ParamStore& store, const int& language, LinkBackend backend, Dial
       view_(std::make_unique<ViewPort>(*this, language, dialogs, statusWindow, mainWindow)),
       link_(store, sender_, *view_, {connectTimer_, transferTimer_, holdTimer_}, language) {
     setObjectName(QStringLiteral("Form9"));
-    setWindowTitle(QStringLiteral("系统"));
+    setWindowTitle(QString::fromStdString(Translate(language, "系统")));
     // Should it ever be opened and closed, the link must not take the
     // program down with it.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    LinkBtn = new QPushButton(QStringLiteral("联机"), this);
+    LinkBtn = new QPushButton(this);
     LinkBtn->setObjectName(QStringLiteral("LinkBtn"));
-    // The hint property the windows keep their English twins in.
-    LinkBtn->setProperty("hint", QStringLiteral("Connect"));
+    // The caption in the program's language, the other one kept as the
+    // hint (the property the windows keep their twins in).
+    const Bilingual twins = Twins(language, "联机");
+    const bool chinese = language == kLanguageChinese;
+    LinkBtn->setText(QString::fromStdString(chinese ? twins.chinese : twins.english));
+    LinkBtn->setProperty("hint", QString::fromStdString(chinese ? twins.english : twins.chinese));
 
     ReportID = new QLabel(this);
     ReportID->setObjectName(QStringLiteral("ReportID"));

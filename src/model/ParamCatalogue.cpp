@@ -10,14 +10,22 @@ namespace tr640 {
 
 namespace {
 
-std::vector<ParamItem> NumberedItems(int first, int last, const std::string& suffix) {
+// A window text with its number put in for "%1", as the windows write it
+// (the same keys as the language tables).
+std::string Numbered(std::string pattern, int n) {
+    const std::size_t at = pattern.find("%1");
+    if (at != std::string::npos) pattern.replace(at, 2, std::to_string(n));
+    return pattern;
+}
+
+std::vector<ParamItem> NumberedItems(int first, int last, const std::string& pattern) {
     std::vector<ParamItem> items;
-    for (int n = first; n <= last; ++n) items.push_back({std::to_string(n), std::to_string(n) + suffix});
+    for (int n = first; n <= last; ++n) items.push_back({std::to_string(n), Numbered(pattern, n)});
     return items;
 }
 
 std::vector<ParamItem> BandTypeItems(int bandNumber) {
-    return {{"parametric", "参量" + std::to_string(bandNumber)},
+    return {{"parametric", Numbered("参量%1", bandNumber)},
             {"lowshelf", "低棚架"},
             {"highshelf", "高棚架"},
             {"highpass", "高通"},
@@ -54,14 +62,18 @@ ParamEntry ListEntry(std::string name, ParamAddress address, ParamFormat format,
 }
 
 void AddSystemPage(std::vector<ParamEntry>& out) {
-    out.push_back(ListEntry("noisegate", kAddrNoiseGate, ParamFormat::List, NumberedItems(1, 9, "级"),
+    out.push_back(ListEntry("noisegate", kAddrNoiseGate, ParamFormat::List, NumberedItems(1, 9, "%1级"),
                             "microphone noise gate level", "SysNoiseBox"));
     out.push_back(ListEntry("feedback", kAddrAntiFeedback, ParamFormat::List,
-                            {{"off", "OFF"}, {"1", "1级"}, {"2", "2级"}, {"3", "3级"}},
+                            [] {
+                                std::vector<ParamItem> items = NumberedItems(1, 3, "%1级");
+                                items.insert(items.begin(), {"off", "OFF"});
+                                return items;
+                            }(),
                             "anti-feedback level", "SysFBEBox"));
-    out.push_back(ListEntry("mode.recall", kAddrModeRecall, ParamFormat::Command, NumberedItems(1, 5, ""),
+    out.push_back(ListEntry("mode.recall", kAddrModeRecall, ParamFormat::Command, NumberedItems(1, 5, "%1"),
                             "recall user mode N (tr640ctl mode recall N)", "SysModeBox"));
-    out.push_back(ListEntry("mode.save", kAddrModeSave, ParamFormat::Command, NumberedItems(1, 5, ""),
+    out.push_back(ListEntry("mode.save", kAddrModeSave, ParamFormat::Command, NumberedItems(1, 5, "%1"),
                             "save the settings as user mode N (tr640ctl mode save N)", "SysSaveModeBox"));
     out.push_back(KindEntry("output.volume", kAddrMasterVolume, kKindPercent, 0, 200, "output master volume",
                             "SysTotalVolEdit", "SysTotalVolBar"));

@@ -29,9 +29,6 @@ namespace {
 const QString kInformationCaption = QStringLiteral("information");
 const QString kConfirmCaption = QStringLiteral("Confirm");
 
-// Shown without an English twin, whatever the language.
-const QString kSavedText = QStringLiteral(" 预设成功保存在");
-
 QString ForDisplay(const QString& path) { return QDir::toNativeSeparators(path); }
 
 // Where the file name starts: after the last folder separator.
@@ -48,9 +45,7 @@ qsizetype FileNameStart(const QString& path) {
 PresetFlow::PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language)
     : store_(store), dialogs_(dialogs), raiseLinkEvent_(std::move(raiseLinkEvent)), language_(language) {}
 
-QString PresetFlow::Text(const char* english, const char* chinese) const {
-    return QString::fromStdString(Pick(language_, Bilingual{english, chinese}));
-}
+QString PresetFlow::Text(const char* chinese) const { return QString::fromStdString(Translate(language_, chinese)); }
 
 QString PresetFlow::WithPresetExtension(const QString& path) {
     const QString extension = QString::fromLatin1(kExtension);
@@ -91,8 +86,8 @@ void PresetFlow::SavePreset() {
         // fails and says so, without a question that suggests otherwise.
         const QFileInfo existing(target);
         if (existing.exists() && !existing.isDir()) {
-            const QString question = Text("The file already exists. Replace it?", "文件已存在，是否替换？") +
-                                     QLatin1Char('\n') + ForDisplay(existing.absoluteFilePath());
+            const QString question =
+                Text("文件已存在，是否替换？") + QLatin1Char('\n') + ForDisplay(existing.absoluteFilePath());
             if (!dialogs_.Confirm(kConfirmCaption, question)) return;
         }
     }
@@ -124,7 +119,7 @@ void PresetFlow::SavePreset() {
         ShowSaveError(target, file.errorString());
         return;
     }
-    dialogs_.Message(kInformationCaption, kSavedText + ForDisplay(QFileInfo(target).absoluteFilePath()));
+    dialogs_.Message(kInformationCaption, Text(" 预设成功保存在") + ForDisplay(QFileInfo(target).absoluteFilePath()));
 }
 
 PresetFlow::FileReadResult PresetFlow::ReadPresetFile(const QString& path, ParamStore& store) {
@@ -162,21 +157,20 @@ void PresetFlow::LoadPreset() {
     const FileReadResult read = ReadPresetFile(path, store_);
     switch (read.problem) {
         case FileProblem::NotFound:
-            ShowLoadMessage("File not find!", "文件不存在");
+            ShowLoadMessage("文件不存在");
             return;
         case FileProblem::TooLarge:
-            ShowLoadError(path, Text("The file is larger than 1 MiB, too large for a preset file.",
-                                     "文件大于 1 MiB，不是预设文件。"));
+            ShowLoadError(path, Text("文件大于 1 MiB，不是预设文件。"));
             return;
         case FileProblem::Unreadable:
         case FileProblem::Malformed:
             ShowLoadError(path, read.reason);
             return;
         case FileProblem::WrongDeviceType:
-            ShowLoadMessage("File format error!", "文件格式错误!");
+            ShowLoadMessage("文件格式错误!");
             return;
         case FileProblem::Damaged:
-            ShowLoadMessage("Data file is corrupted!", "数据文件损坏!");
+            ShowLoadMessage("数据文件损坏!");
             return;
         case FileProblem::None:
             break;
@@ -196,17 +190,15 @@ void PresetFlow::LoadPreset() {
     if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
 }
 
-void PresetFlow::ShowLoadMessage(const char* english, const char* chinese) {
-    dialogs_.PlainMessage(Text(english, chinese));
-}
+void PresetFlow::ShowLoadMessage(const char* chinese) { dialogs_.PlainMessage(Text(chinese)); }
 
 void PresetFlow::ShowSaveError(const QString& path, const QString& reason) {
-    dialogs_.PlainMessage(Text("The preset file could not be saved: ", "预设文件保存失败：") +
+    dialogs_.PlainMessage(Text("预设文件保存失败：") +
                           ForDisplay(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n') + reason);
 }
 
 void PresetFlow::ShowLoadError(const QString& path, const QString& reason) {
-    dialogs_.PlainMessage(Text("The preset file could not be read: ", "预设文件读取失败：") +
+    dialogs_.PlainMessage(Text("预设文件读取失败：") +
                           ForDisplay(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n') + reason);
 }
 

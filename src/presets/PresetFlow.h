@@ -64,10 +64,11 @@ public:
     void SetWriteAllGate(WriteAllGate canStart) { writeAllCanStart_ = std::move(canStart); }
 
 private:
-    void ShowLoadMessage(const char* english, const char* chinese);
+    void ShowLoadMessage(const char* chinese);
     void ShowSaveError(const QString& path, const QString& reason);
     void ShowLoadError(const QString& path, const QString& reason);
-    QString Text(const char* english, const char* chinese) const;
+    // A text of the flow (written in Chinese) in the program's language.
+    QString Text(const char* chinese) const;
 
     ParamStore& store_;
     Dialogs& dialogs_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/DemoDeviceWindow.h"
 
+#include "ui/Unit4.h"
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,20 +13,20 @@
 
 namespace tr640 {
 
-DemoDeviceWindow::DemoDeviceWindow(Actions actions, QWidget* parent)
-    : QWidget(parent, Qt::Window), actions_(std::move(actions)) {
+DemoDeviceWindow::DemoDeviceWindow(Actions actions, QWidget* parent, int language)
+    : QWidget(parent, Qt::Window), actions_(std::move(actions)), language_(language) {
     setObjectName(QStringLiteral("DemoDeviceWindow"));
-    setWindowTitle(QStringLiteral("虚拟 TR640 (Virtual TR640)"));
+    setWindowTitle(Tr(language_, "虚拟 TR640 (Virtual TR640)"));
     // Closing the demo's helper window must not end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
 
     StateLabel = new QLabel(this);
     StateLabel->setObjectName(QStringLiteral("StateLabel"));
-    PlugBtn = new QPushButton(QStringLiteral("插入 (Plug in)"), this);
+    PlugBtn = new QPushButton(Tr(language_, "插入 (Plug in)"), this);
     PlugBtn->setObjectName(QStringLiteral("PlugBtn"));
-    UnplugBtn = new QPushButton(QStringLiteral("拔出 (Unplug)"), this);
+    UnplugBtn = new QPushButton(Tr(language_, "拔出 (Unplug)"), this);
     UnplugBtn->setObjectName(QStringLiteral("UnplugBtn"));
-    SilentCheck = new QCheckBox(QStringLiteral("不应答 (Silent)"), this);
+    SilentCheck = new QCheckBox(Tr(language_, "不应答 (Silent)"), this);
     SilentCheck->setObjectName(QStringLiteral("SilentCheck"));
 
     auto* buttons = new QHBoxLayout;
@@ -50,7 +52,7 @@ DemoDeviceWindow::DemoDeviceWindow(Actions actions, QWidget* parent)
 }
 
 void DemoDeviceWindow::SetPlugged(bool plugged) {
-    StateLabel->setText(plugged ? QStringLiteral("设备已插入 (plugged in)") : QStringLiteral("设备已拔出 (unplugged)"));
+    StateLabel->setText(Tr(language_, plugged ? "设备已插入 (plugged in)" : "设备已拔出 (unplugged)"));
     PlugBtn->setEnabled(!plugged);
     UnplugBtn->setEnabled(plugged);
 }

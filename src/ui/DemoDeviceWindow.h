@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/Language.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -24,7 +26,8 @@ public:
         std::function<void(bool)> silence;
     };
 
-    explicit DemoDeviceWindow(Actions actions, QWidget* parent = nullptr);
+    // `language` is the program's, for the window's texts.
+    explicit DemoDeviceWindow(Actions actions, QWidget* parent = nullptr, int language = kLanguageChinese);
 
     // Shows whether the virtual device is plugged in.
     void SetPlugged(bool plugged);
@@ -36,6 +39,7 @@ public:
 
 private:
     Actions actions_;
+    const int language_;
 };
 
 }  // namespace tr640

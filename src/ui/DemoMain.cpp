@@ -5,6 +5,7 @@
 // it out or silences it.
 
 #include "link/hid/VirtualHidBus.h"
+#include "ui/CommandLine.h"
 #include "ui/DemoDeviceWindow.h"
 #include "ui/Program.h"
 #include "virtualdevice/VirtualTr640.h"
@@ -17,7 +18,13 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    const QString description =
+        QStringLiteral("The control program of the Halvane TR640 over a virtual TR640: no hardware needed.");
+    if (tr640::HelpAnswered(argc, argv, description)) return 0;
     QApplication app(argc, argv);
+    tr640::ProgramOptions options;
+    int status = 0;
+    if (!tr640::ReadOptions(description, options, status)) return status;
     // Lets desktops match the windows to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tr640.Control"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.tr640.Control")));
@@ -25,7 +32,7 @@ int main(int argc, char** argv) {
     tr640::VirtualTr640 device;
     tr640::VirtualHidBus bus;
     const auto endpoint = std::make_shared<tr640::VirtualTr640Endpoint>(device);
-    tr640::Program program(bus);
+    tr640::Program program(bus, nullptr, options.language);
 
     std::string path;  // the plugged-in device's node, empty while unplugged
     tr640::DemoDeviceWindow controls({[&] {
@@ -36,7 +43,8 @@ int main(int argc, char** argv) {
                                           bus.Unplug(path);
                                           path.clear();
                                       },
-                                      [&](bool silent) { device.SetSilent(silent); }});
+                                      [&](bool silent) { device.SetSilent(silent); }},
+                                     nullptr, options.language);
 
     program.Start();
     // Beside the main window, clear of it.

@@ -15,25 +15,26 @@ namespace {
 // is the title of the plain message boxes, passed to them directly: as the
 // application's display name, X11 and other platforms would append it to
 // the title of every other window and box.
-std::unique_ptr<Dialogs> PrepareApplication(std::unique_ptr<Dialogs> dialogs) {
+std::unique_ptr<Dialogs> PrepareApplication(std::unique_ptr<Dialogs> dialogs, int language) {
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(style);
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));
     font.setPixelSize(11);
     QApplication::setFont(font);
-    if (!dialogs) dialogs = std::make_unique<QtDialogs>(nullptr, TForm1::Caption());
+    if (!dialogs) dialogs = std::make_unique<QtDialogs>(nullptr, TForm1::Caption(language));
     return dialogs;
 }
 
 }  // namespace
 
-Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs)
-    : dialogs_(PrepareApplication(std::move(dialogs))),
+Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs, int language)
+    : language_(language),
+      dialogs_(PrepareApplication(std::move(dialogs), language)),
       mainWindow_(store_, controlMap_, state_, language_, *dialogs_),
       linkWindow_(store_, language_, backend, *dialogs_, statusWindow_, mainWindow_.LinkPort()),
-      statusWindow_(&mainWindow_),
+      statusWindow_(&mainWindow_, language_),
       compressorWindow_(
           store_, [this](int address, std::int32_t value) { linkWindow_.link().SendParameter(address, value); },
-          &mainWindow_),
+          &mainWindow_, language_),
       presets_(
           store_, *dialogs_, [this](int code) { linkWindow_.link().RaiseLinkEvent(code); }, language_) {
     if (auto* real = dynamic_cast<QtDialogs*>(dialogs_.get())) real->SetOwner(&mainWindow_);

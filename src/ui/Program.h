@@ -31,7 +31,10 @@ namespace tr640 {
 class Program {
 public:
     // `dialogs` answers every modal box; null means the real boxes.
-    explicit Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs = nullptr);
+    // `language` is the run's language (Translate's numbers), fixed for the
+    // whole run: the windows are built in it.
+    explicit Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs = nullptr,
+                     int language = kLanguageChinese);
     ~Program();
 
     Program(const Program&) = delete;
@@ -60,7 +63,7 @@ private:
     ParamStore store_;
     ControlMap controlMap_;
     ModelState state_;
-    int language_ = kLanguageChinese;
+    int language_;
     std::unique_ptr<Dialogs> dialogs_;
 
     // The windows, in the order they are created (declaration order). The

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's windows to PNG files for the documentation:
-//   tr640-screenshots OUTPUT_DIRECTORY
+//   tr640-screenshots OUTPUT_DIRECTORY [LANGUAGE]
+// LANGUAGE is a code as --language takes it (zh when not given); the
+// pictures of another language than Chinese carry its code in their names
+// (main-window-en.png).
 // scripts/screenshots.sh runs it on an X server of its own (Xvfb), which the
 // pictures are taken from; on the offscreen platform the windows render
 // themselves. The
 // program runs over a virtual TR640 and is connected first, so the windows
 // show a device's values rather than the start-up placeholders.
 
+#include "ui/DemoDeviceWindow.h"
 #include "ui/VirtualRig.h"
 #include "ui/WindowPicture.h"
 
@@ -19,6 +23,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -59,14 +65,18 @@ void DropRaiseWarnings(QtMsgType type, const QMessageLogContext& context, const 
 int main(int argc, char** argv) {
     qInstallMessageHandler(DropRaiseWarnings);
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+    const std::string code = argc > 2 ? argv[2] : "zh";
+    const std::optional<int> language = tr640::LanguageByCode(code);
+    if (argc < 2 || !language) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY [LANGUAGE]\n", argv[0]);
         return 2;
     }
     QDir directory(QString::fromLocal8Bit(argv[1]));
     if (!directory.mkpath(QStringLiteral("."))) return 1;
+    const QString suffix = code == "zh" ? QString() : QStringLiteral("-") + QString::fromStdString(code);
+    auto name = [&suffix](const char* base) { return QString::fromLatin1(base) + suffix + QStringLiteral(".png"); };
 
-    tr640::VirtualRig rig;
+    tr640::VirtualRig rig(nullptr, *language);
     tr640::Program& program = rig.program();
     program.Start();
     if (!Connect(rig)) {
@@ -80,19 +90,26 @@ int main(int argc, char** argv) {
     settle();
     QApplication::processEvents();
 
-    bool ok = Save(main, directory, QStringLiteral("main-window.png"));
+    bool ok = Save(main, directory, name("main-window"));
     main.AdvPageControl2->setCurrentIndex(1);
     settle();
-    ok = Save(main, directory, QStringLiteral("main-window-mic2.png")) && ok;
+    ok = Save(main, directory, name("main-window-mic2")) && ok;
     main.AdvPageControl2->setCurrentIndex(0);
     settle();
     main.AdvPageControl1->setCurrentIndex(1);
-    ok = Save(main, directory, QStringLiteral("main-window-dynamics.png")) && ok;
+    ok = Save(main, directory, name("main-window-dynamics")) && ok;
     main.AdvPageControl1->setCurrentIndex(0);
 
     // The status window as a transfer shows it, part of the way through.
     tr640::TForm4& status = program.statusWindow();
-    status.ShowStatus(QStringLiteral("加载中..."), 40, program.language());
-    ok = Save(status, directory, QStringLiteral("status-window.png")) && ok;
+    status.ShowStatus(QString::fromStdString(tr640::Translate(*language, "加载中...")), 40, program.language());
+    ok = Save(status, directory, name("status-window")) && ok;
+
+    // The demo's window for the virtual unit, with the unit plugged in.
+    tr640::DemoDeviceWindow demo({}, nullptr, *language);
+    demo.SetPlugged(true);
+    demo.show();
+    QApplication::processEvents();
+    ok = Save(demo, directory, name("demo-window")) && ok;
     return ok ? 0 : 1;
 }

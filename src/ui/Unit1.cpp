@@ -94,7 +94,7 @@ constexpr int kOuterTabsLeft = 39;
 
 }  // namespace
 
-QString TForm1::Caption() { return QStringLiteral("Halvane[TR640控制软件 v0.3]"); }
+QString TForm1::Caption(int language) { return Tr(language, "Halvane[TR640控制软件 v0.3]"); }
 
 TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, const int& language, Dialogs& dialogs,
                QWidget* parent)
@@ -106,7 +106,7 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
       language_(language),
       dialogs_(dialogs) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(Caption());
+    setWindowTitle(Caption(language_));
     setFixedSize(kClientWidth, kClientHeight);
     move(246, 74);
 
@@ -128,8 +128,8 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     MainPage->setObjectName(QStringLiteral("MainPage"));
     DynamicsPage = new QWidget;
     DynamicsPage->setObjectName(QStringLiteral("DynamicsPage"));
-    AdvPageControl1->addTab(MainPage, QStringLiteral("话筒与系统"));
-    AdvPageControl1->addTab(DynamicsPage, QStringLiteral("三分频动态"));
+    AdvPageControl1->addTab(MainPage, Tr(language_, "话筒与系统"));
+    AdvPageControl1->addTab(DynamicsPage, Tr(language_, "三分频动态"));
     // The pages fill the band between the top bar and the graph panel
     // (281 pixels from y 34); the tabs come below that.
     AdvPageControl1->setGeometry(0, 34, 881, 281 + AdvPageControl1->tabBar()->sizeHint().height());
@@ -617,7 +617,7 @@ void TForm1::SysFBEBoxChange(QWidget* sender) {
     const int address = Tag(box);
     const int v = box->currentIndex();
     // Every one of these boxes asks the same question.
-    if (dialogs_.Confirm(QStringLiteral("Confirm"), QStringLiteral("PowerEX 选择:") + box->currentText() + "?")) {
+    if (dialogs_.Confirm(QStringLiteral("Confirm"), Tr(language_, "PowerEX 选择:") + box->currentText() + "?")) {
         SendParameter(address, v);
     }
     SelectSilently(box, store_.Shown(address));
@@ -642,7 +642,7 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
     const bool confirmed =
         ModeCommandsAllowed() &&
         dialogs_.Confirm(QStringLiteral("Confirm"),
-                         (recall ? QStringLiteral("模式切换为") : QStringLiteral("保存当前模式为 ")) + item + "?") &&
+                         Tr(language_, recall ? "模式切换为" : "保存当前模式为 ") + item + "?") &&
         ModeCommandsAllowed();
     if (confirmed) {
         // The link waits for the unit to take the command, also when it has
@@ -656,13 +656,13 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
 
 void TForm1::ShowSaving() {
     LinkVars& vars = link_->Vars();
-    SetBilingualText(LinkLabel, language_, QStringLiteral("Saving..."), QStringLiteral("保存中..."));
+    SetBilingualText(LinkLabel, language_, "保存中...");
     if (vars.linkState == kLinkedIdle) vars.linkState = kLinkedBusy;
     vars.retryCount = 0;
 }
 
 void TForm1::MusEQAllPassBtnClick() {
-    if (!dialogs_.Confirm(QStringLiteral("提示"), QStringLiteral("确定要复位EQ？"))) return;
+    if (!dialogs_.Confirm(Tr(language_, "提示"), Tr(language_, "确定要复位EQ？"))) return;
     ResetEq(state_.activeMic);
     Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
 }

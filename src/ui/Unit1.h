@@ -79,7 +79,7 @@ public:
     static constexpr int kBothMics = 20;  // ResetEq of both microphones
     static constexpr int kHandleCount = 17;
 
-    static QString Caption();
+    static QString Caption(int language = kLanguageChinese);
 
     // The window's creation is FormCreate; its first showing runs FormShow.
     TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, const int& language, Dialogs& dialogs,

@@ -124,14 +124,23 @@ private:
     }
 };
 
+// A caption that reads in English with Chinese chosen too (in the chosen
+// language otherwise), its Chinese name kept as the hint.
+void SetForeignCaption(QPushButton* button, int language, const char* chinese) {
+    const Bilingual twins = Twins(language, chinese);
+    button->setText(QString::fromStdString(twins.english));
+    SetHint(button, QString::fromStdString(twins.chinese));
+}
+
 }  // namespace
 
-TForm14::TForm14(ParamStore& store, SendParameterFn send, QWidget* mainWindow)
+TForm14::TForm14(ParamStore& store, SendParameterFn send, QWidget* mainWindow, int language)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                            Qt::MSWindowsFixedSizeDialogHint),
       store_(store),
       send_(std::move(send)),
-      mainWindow_(mainWindow) {
+      mainWindow_(mainWindow),
+      language_(language) {
     setObjectName(QStringLiteral("Form14"));
     setWindowTitle(QStringLiteral("Music Compressor"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -289,16 +298,16 @@ void TForm14::BuildFields() {
     RzSpinEdit1->setEnabled(false);
     RzSpinEdit9->setEnabled(false);
 
-    RzButton2 = new QPushButton(QStringLiteral("Modify"), this);
+    RzButton2 = new QPushButton(this);
     RzButton2->setObjectName(QStringLiteral("RzButton2"));
     RzButton2->setGeometry(449, 270, 99, 40);
-    SetHint(RzButton2, QStringLiteral("修改"));
+    SetForeignCaption(RzButton2, language_, "修改");
     connect(RzButton2, &QPushButton::clicked, this, [this] { RzButton2Click(); });
 
-    RzButton3 = new QPushButton(QStringLiteral("Reset"), this);
+    RzButton3 = new QPushButton(this);
     RzButton3->setObjectName(QStringLiteral("RzButton3"));
     RzButton3->setGeometry(556, 270, 99, 40);
-    SetHint(RzButton3, QStringLiteral("复位"));
+    SetForeignCaption(RzButton3, language_, "复位");
     connect(RzButton3, &QPushButton::clicked, this, [this] { RzButton3Click(); });
 }
 
@@ -320,8 +329,7 @@ void TForm14::OpenForBand(int band) {
 void TForm14::Update(CompressorUpdate kind) {
     const FlagGuard updating(updating_);
     band_ = CompressorBand(band_);
-    const std::string_view title = CompressorTitle(band_);
-    setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    setWindowTitle(QString::fromStdString(Translate(language_, CompressorTitle(band_))));
 
     switch (kind) {
         case CompressorUpdate::Load: curve_ = LoadCompressorCurve(store_, band_); break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/CompressorCurve.h"
+#include "model/Language.h"
 #include "model/ParamStore.h"
 
 #include <QColor>
@@ -46,7 +47,9 @@ public:
     // `send` is the link's SendParameter: it stores a value in both images
     // and sends it when the link is idle. `mainWindow` is the window it is
     // centred over the first time it shows.
-    TForm14(ParamStore& store, SendParameterFn send, QWidget* mainWindow = nullptr);
+    // `language` is the program's, for the window's titles and captions.
+    TForm14(ParamStore& store, SendParameterFn send, QWidget* mainWindow = nullptr,
+            int language = kLanguageChinese);
 
     void SetMainWindow(QWidget* mainWindow) { mainWindow_ = mainWindow; }
 
@@ -116,6 +119,7 @@ private:
     ParamStore& store_;
     SendParameterFn send_;
     QPointer<QWidget> mainWindow_;
+    const int language_;
     bool placed_ = false;
 
     int band_ = kCompressorStartBand;

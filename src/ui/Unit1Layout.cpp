@@ -60,9 +60,10 @@ QSlider* MakeBar(QWidget* parent, const char* name, const QRect& geometry, Qt::O
     return bar;
 }
 
-QStringList Numbered(const QString& prefix, int first, int last, const QString& suffix = {}) {
+// Items "first" to "last" of a pattern in which %1 is the number.
+QStringList Numbered(const QString& pattern, int first, int last) {
     QStringList items;
-    for (int n = first; n <= last; ++n) items << prefix + QString::number(n) + suffix;
+    for (int n = first; n <= last; ++n) items << pattern.arg(n);
     return items;
 }
 
@@ -107,7 +108,7 @@ void TForm1::BuildTopBar() {
     RzGroupBox1 = Make<QGroupBox>(this, "RzGroupBox1", QRect(0, -4, 881, 41));
 
     LinkLabel = Make<QLabel>(RzGroupBox1, "LinkLabel", QRect(16, 13, 417, 20));
-    LinkLabel->setText(QStringLiteral("离线模式"));
+    LinkLabel->setText(Tr(language_, "离线模式"));
     LinkLabel->setTextFormat(Qt::PlainText);
     LinkLabel->setAlignment(Qt::AlignCenter);
     LinkLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -119,10 +120,10 @@ void TForm1::BuildTopBar() {
     LinkLabel->setPalette(silver);
     LinkLabel->setAutoFillBackground(true);
 
-    LinkBtn = Make<QPushButton>(RzGroupBox1, "LinkBtn", QRect(449, 10, 48, 25), QStringLiteral("联机"));
-    SetHint(LinkBtn, QStringLiteral("Connect"));
+    LinkBtn = Make<QPushButton>(RzGroupBox1, "LinkBtn", QRect(449, 10, 48, 25));
+    SetBilingualCaption(LinkBtn, language_, "联机");
 
-    Label9 = MakeLabel(RzGroupBox1, "Label9", 541, 18, QStringLiteral("输出总音量"));
+    Label9 = MakeLabel(RzGroupBox1, "Label9", 541, 18, Tr(language_, "输出总音量"));
 
     SysTotalVolBar = MakeBar(RzGroupBox1, "SysTotalVolBar", QRect(624, 8, 185, 33), Qt::Horizontal, 100);
     SetHint(SysTotalVolBar, QStringLiteral("0"));
@@ -141,7 +142,7 @@ void TForm1::BuildEqPage(QWidget* page, int mic) {
     group->setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
 
     // The microphone's name runs down the left edge, one character a line.
-    const QString micName = first ? QStringLiteral("话筒1") : QStringLiteral("话筒2");
+    const QString micName = Tr(language_, "话筒%1").arg(mic + 1);
     auto* label = Make<QLabel>(group, first ? "Mic1Label" : "Mic2Label", QRect(2, 160, 16, 48));
     label->setText(micName);
     label->setWordWrap(true);
@@ -158,8 +159,8 @@ void TForm1::BuildEqPage(QWidget* page, int mic) {
 
         column.modeBox = MakeListBox(
             group, name("ModeBox", n).constData(), QRect(kBandLeftsBox[b], 16, b == 0 ? 57 : 58, 21),
-            {QStringLiteral("参量") + QString::number(n), QStringLiteral("低棚架"), QStringLiteral("高棚架"),
-             QStringLiteral("高通"), QStringLiteral("低通")});
+            {Tr(language_, "参量%1").arg(n), Tr(language_, "低棚架"), Tr(language_, "高棚架"), Tr(language_, "高通"),
+             Tr(language_, "低通")});
 
         column.freEdit = MakeEntryField(group, name("FreEdit", n).constData(),
                                         QRect(kBandLeftsEdit[b], 38, 56, 21), kKindBandFrequency);
@@ -179,8 +180,8 @@ void TForm1::BuildEqPage(QWidget* page, int mic) {
         column.gainBar->setValue(150);
 
         column.bypassCheck = Make<QCheckBox>(group, name("BypassCheck", n).constData(),
-                                             QRect(kBandLeftsCheck[b], 245, 60, 17), QStringLiteral("直通"));
-        SetHint(column.bypassCheck, QStringLiteral("Bypass"));
+                                             QRect(kBandLeftsCheck[b], 245, 60, 17));
+        SetBilingualCaption(column.bypassCheck, language_, "直通");
 
         for (QLineEdit* field : {column.freEdit, column.qEdit, column.gainEdit}) entryFields_.push_back(field);
     }
@@ -231,45 +232,45 @@ void TForm1::BuildSystemGroup() {
     GroupBox1 = Make<QGroupBox>(MainPage, "GroupBox1", QRect(427, 3, 446, 277));
 
     // Microphone parameters, left.
-    RzGroupBox9 = Make<QGroupBox>(GroupBox1, "RzGroupBox9", QRect(4, 12, 218, 260), QStringLiteral("话筒参数"));
-    Label37 = MakeLabel(RzGroupBox9, "Label37", 10, 24, QStringLiteral("话筒1输入音量"));
+    RzGroupBox9 = Make<QGroupBox>(GroupBox1, "RzGroupBox9", QRect(4, 12, 218, 260), Tr(language_, "话筒参数"));
+    Label37 = MakeLabel(RzGroupBox9, "Label37", 10, 24, Tr(language_, "话筒1输入音量"));
     Mic1INGainEdit = MakeEntryField(RzGroupBox9, "Mic1INGainEdit", QRect(150, 20, 56, 21), kKindPercent);
     Mic1INGainEdit->setText(QStringLiteral("100%"));
     Mic1INGainBar = MakeBar(RzGroupBox9, "Mic1INGainBar", QRect(24, 40, 185, 33), Qt::Horizontal, 200);
     SetHint(Mic1INGainBar, QStringLiteral("0"));
-    Label39 = MakeLabel(RzGroupBox9, "Label39", 10, 80, QStringLiteral("话筒2输入音量"));
+    Label39 = MakeLabel(RzGroupBox9, "Label39", 10, 80, Tr(language_, "话筒2输入音量"));
     Mic2INGainEdit = MakeEntryField(RzGroupBox9, "Mic2INGainEdit", QRect(150, 76, 56, 21), kKindPercent);
     Mic2INGainEdit->setText(QStringLiteral("100%"));
     Mic2INGainBar = MakeBar(RzGroupBox9, "Mic2INGainBar", QRect(24, 96, 185, 25), Qt::Horizontal, 200);
     SetHint(Mic2INGainBar, QStringLiteral("0"));
 
-    const QStringList phases = {QStringLiteral("正向"), QStringLiteral("反向")};
-    Label38 = MakeLabel(RzGroupBox9, "Label38", 10, 134, QStringLiteral("话筒1相位"));
+    const QStringList phases = {Tr(language_, "正向"), Tr(language_, "反向")};
+    Label38 = MakeLabel(RzGroupBox9, "Label38", 10, 134, Tr(language_, "话筒1相位"));
     Mic1PhaseBox = MakeListBox(RzGroupBox9, "Mic1PhaseBox", QRect(110, 130, 96, 21), phases);
-    Label40 = MakeLabel(RzGroupBox9, "Label40", 10, 164, QStringLiteral("话筒2相位"));
+    Label40 = MakeLabel(RzGroupBox9, "Label40", 10, 164, Tr(language_, "话筒2相位"));
     Mic2PhaseBox = MakeListBox(RzGroupBox9, "Mic2PhaseBox", QRect(110, 160, 96, 21), phases);
-    RzLine3 = Make<CaptionLine>(RzGroupBox9, "RzLine3", QRect(8, 192, 202, 16), QStringLiteral("话筒PowerEx"));
-    Label17 = MakeLabel(RzGroupBox9, "Label17", 10, 222, QStringLiteral("PowerEx："));
-    MICBASSBox = MakeListBox(RzGroupBox9, "MICBASSBox", QRect(110, 218, 96, 21), Numbered({}, 1, 5));
+    RzLine3 = Make<CaptionLine>(RzGroupBox9, "RzLine3", QRect(8, 192, 202, 16), Tr(language_, "话筒PowerEx"));
+    Label17 = MakeLabel(RzGroupBox9, "Label17", 10, 222, Tr(language_, "PowerEx："));
+    MICBASSBox = MakeListBox(RzGroupBox9, "MICBASSBox", QRect(110, 218, 96, 21), Numbered(QStringLiteral("%1"), 1, 5));
 
     // System settings, right.
-    RzGroupBox7 = Make<QGroupBox>(GroupBox1, "RzGroupBox7", QRect(223, 12, 216, 260), QStringLiteral("系统"));
-    Label15 = MakeLabel(RzGroupBox7, "Label15", 10, 26, QStringLiteral("防啸叫功能："));
+    RzGroupBox7 = Make<QGroupBox>(GroupBox1, "RzGroupBox7", QRect(223, 12, 216, 260), Tr(language_, "系统"));
+    Label15 = MakeLabel(RzGroupBox7, "Label15", 10, 26, Tr(language_, "防啸叫功能："));
     SysFBEBox = MakeListBox(RzGroupBox7, "SysFBEBox", QRect(118, 22, 88, 21),
-                            {QStringLiteral("OFF"), QStringLiteral("1级"), QStringLiteral("2级"), QStringLiteral("3级")});
-    Label16 = MakeLabel(RzGroupBox7, "Label16", 10, 54, QStringLiteral("话筒噪声门级数："));
-    SysNoiseBox = MakeListBox(RzGroupBox7, "SysNoiseBox", QRect(118, 50, 88, 21), Numbered({}, 1, 9, QStringLiteral("级")));
-    RzLine1 = Make<CaptionLine>(RzGroupBox7, "RzLine1", QRect(8, 80, 200, 16), QStringLiteral("设备模式"));
-    const QStringList modes = Numbered(QStringLiteral("用户"), 1, 5);
-    Label12 = MakeLabel(RzGroupBox7, "Label12", 10, 108, QStringLiteral("调用模式:"));
+                            QStringList{QStringLiteral("OFF")} + Numbered(Tr(language_, "%1级"), 1, 3));
+    Label16 = MakeLabel(RzGroupBox7, "Label16", 10, 54, Tr(language_, "话筒噪声门级数："));
+    SysNoiseBox = MakeListBox(RzGroupBox7, "SysNoiseBox", QRect(118, 50, 88, 21), Numbered(Tr(language_, "%1级"), 1, 9));
+    RzLine1 = Make<CaptionLine>(RzGroupBox7, "RzLine1", QRect(8, 80, 200, 16), Tr(language_, "设备模式"));
+    const QStringList modes = Numbered(Tr(language_, "用户%1"), 1, 5);
+    Label12 = MakeLabel(RzGroupBox7, "Label12", 10, 108, Tr(language_, "调用模式:"));
     SysModeBox = MakeListBox(RzGroupBox7, "SysModeBox", QRect(118, 104, 88, 21), modes);
-    Label11 = MakeLabel(RzGroupBox7, "Label11", 10, 136, QStringLiteral("当前模式保存为："));
+    Label11 = MakeLabel(RzGroupBox7, "Label11", 10, 136, Tr(language_, "当前模式保存为："));
     SysSaveModeBox = MakeListBox(RzGroupBox7, "SysSaveModeBox", QRect(118, 132, 88, 21), modes);
-    RzLine2 = Make<CaptionLine>(RzGroupBox7, "RzLine2", QRect(8, 162, 200, 16), QStringLiteral("PC文件"));
-    Label13 = MakeLabel(RzGroupBox7, "Label13", 10, 192, QStringLiteral("加载电脑数据到设备："));
-    RzButton4 = Make<QPushButton>(RzGroupBox7, "RzButton4", QRect(140, 187, 66, 25), QStringLiteral("加载"));
-    Label14 = MakeLabel(RzGroupBox7, "Label14", 10, 226, QStringLiteral("保存设备数据到电脑："));
-    RzButton6 = Make<QPushButton>(RzGroupBox7, "RzButton6", QRect(140, 221, 66, 25), QStringLiteral("保存"));
+    RzLine2 = Make<CaptionLine>(RzGroupBox7, "RzLine2", QRect(8, 162, 200, 16), Tr(language_, "PC文件"));
+    Label13 = MakeLabel(RzGroupBox7, "Label13", 10, 192, Tr(language_, "加载电脑数据到设备："));
+    RzButton4 = Make<QPushButton>(RzGroupBox7, "RzButton4", QRect(140, 187, 66, 25), Tr(language_, "加载"));
+    Label14 = MakeLabel(RzGroupBox7, "Label14", 10, 226, Tr(language_, "保存设备数据到电脑："));
+    RzButton6 = Make<QPushButton>(RzGroupBox7, "RzButton6", QRect(140, 221, 66, 25), Tr(language_, "保存"));
 
     entryFields_.push_back(Mic1INGainEdit);
     entryFields_.push_back(Mic2INGainEdit);
@@ -282,7 +283,7 @@ void TForm1::BuildMainPage() {
     for (int mic = 0; mic < 2; ++mic) {
         auto* page = new QWidget;
         page->setObjectName(mic == 0 ? QStringLiteral("Mic1Page") : QStringLiteral("Mic2Page"));
-        AdvPageControl2->addTab(page, mic == 0 ? QStringLiteral("话筒1") : QStringLiteral("话筒2"));
+        AdvPageControl2->addTab(page, Tr(language_, mic == 0 ? "话筒1" : "话筒2"));
         BuildEqPage(page, mic);
     }
     BuildSystemGroup();
@@ -290,7 +291,7 @@ void TForm1::BuildMainPage() {
 
 void TForm1::BuildDynamicsPage() {
     RzGroupBox5 = Make<QGroupBox>(DynamicsPage, "RzGroupBox5", QRect(15, 12, 850, 262),
-                                  QStringLiteral("三分频详细调节参数"));
+                                  Tr(language_, "三分频详细调节参数"));
 
     // Crossover table: the middle column shows what the right column sets.
     Label21 = Make<QLabel>(RzGroupBox5, "Label21", QRect(115, 28, 60, 16));
@@ -300,21 +301,21 @@ void TForm1::BuildDynamicsPage() {
     Label22->setText(QStringLiteral("Max"));
     Label22->setAlignment(Qt::AlignCenter);
 
-    Label18 = MakeLabel(RzGroupBox5, "Label18", 10, 52, QStringLiteral("低音的频率范围："));
+    Label18 = MakeLabel(RzGroupBox5, "Label18", 10, 52, Tr(language_, "低音的频率范围："));
     RzEdit7 = MakeEntryField(RzGroupBox5, "RzEdit7", QRect(115, 48, 60, 21), kKindBandGain);
     RzEdit7->setReadOnly(true);
     RzEdit7->setText(QStringLiteral("20Hz"));
     MICLowFreEdit = MakeEntryField(RzGroupBox5, "MICLowFreEdit", QRect(179, 48, 60, 21), kKindCrossover);
     MICLowFreEdit->setText(QStringLiteral("200Hz"));
 
-    Label19 = MakeLabel(RzGroupBox5, "Label19", 10, 82, QStringLiteral("中音的频率范围："));
+    Label19 = MakeLabel(RzGroupBox5, "Label19", 10, 82, Tr(language_, "中音的频率范围："));
     MICLowFreEdit2 = MakeEntryField(RzGroupBox5, "MICLowFreEdit2", QRect(115, 78, 60, 21), kKindBandGain);
     MICLowFreEdit2->setReadOnly(true);
     MICLowFreEdit2->setText(QStringLiteral("200Hz"));
     MICHighFreEdit = MakeEntryField(RzGroupBox5, "MICHighFreEdit", QRect(179, 78, 60, 21), kKindCrossover);
     MICHighFreEdit->setText(QStringLiteral("2000Hz"));
 
-    Label20 = MakeLabel(RzGroupBox5, "Label20", 10, 112, QStringLiteral("高音的频率范围："));
+    Label20 = MakeLabel(RzGroupBox5, "Label20", 10, 112, Tr(language_, "高音的频率范围："));
     MICHighFreEdit2 = MakeEntryField(RzGroupBox5, "MICHighFreEdit2", QRect(115, 108, 60, 21), kKindBandGain);
     MICHighFreEdit2->setReadOnly(true);
     MICHighFreEdit2->setText(QStringLiteral("2000Hz"));
@@ -349,20 +350,20 @@ void TForm1::BuildDynamicsPage() {
     for (int k = 0; k < 3; ++k) {
         const DynamicsBand& d = dynamicsBands[k];
         auto* group = Make<QGroupBox>(RzGroupBox5, d.groupName, QRect(d.left, 16, 114, 241),
-                                      QString::fromUtf8(d.caption));
+                                      Tr(language_, d.caption));
         *d.group = group;
         const QByteArray prefix(d.prefix);
-        MakeLabel(group, (prefix + "RMSattackLabel").constData(), 10, 26, QStringLiteral("启动时间"));
+        MakeLabel(group, (prefix + "RMSattackLabel").constData(), 10, 26, Tr(language_, "启动时间"));
         *d.attack = MakeEntryField(group, (prefix + "RMSattackEdit").constData(), QRect(10, 44, 94, 21), kKindTime);
-        MakeLabel(group, (prefix + "RMSHoldLabel").constData(), 10, 76, QStringLiteral("保持时间"));
+        MakeLabel(group, (prefix + "RMSHoldLabel").constData(), 10, 76, Tr(language_, "保持时间"));
         *d.hold = MakeEntryField(group, (prefix + "RMSHoldEdit").constData(), QRect(10, 94, 94, 21), kKindTime);
-        MakeLabel(group, (prefix + "RMSReleaseLabel").constData(), 10, 126, QStringLiteral("释放时间"));
+        MakeLabel(group, (prefix + "RMSReleaseLabel").constData(), 10, 126, Tr(language_, "释放时间"));
         *d.release = MakeEntryField(group, (prefix + "RMSReleaseEdit").constData(), QRect(10, 144, 94, 21),
                                     kKindRelease);
         (*d.attack)->setText(QStringLiteral("100ms"));
         (*d.hold)->setText(QStringLiteral("100ms"));
         (*d.release)->setText(QStringLiteral("Atk x 2"));
-        *d.curve = Make<QPushButton>(group, d.curveName, QRect(10, 192, 94, 30), QStringLiteral("曲线"));
+        *d.curve = Make<QPushButton>(group, d.curveName, QRect(10, 192, 94, 30), Tr(language_, "曲线"));
         // The layout's tag names the dynamics band the curve button opens.
         SetTag(*d.curve, k);
         entryFields_.push_back(*d.attack);
@@ -370,7 +371,7 @@ void TForm1::BuildDynamicsPage() {
         entryFields_.push_back(*d.release);
     }
 
-    RzButton8 = Make<QPushButton>(RzGroupBox5, "RzButton8", QRect(744, 201, 97, 56), QStringLiteral("退出"));
+    RzButton8 = Make<QPushButton>(RzGroupBox5, "RzButton8", QRect(744, 201, 97, 56), Tr(language_, "退出"));
     SetHint(RzButton8, QStringLiteral("Connect"));
 
     Example = MakeEntryField(RzGroupBox5, "Example", QRect(744, 24, 60, 21), kKindBandGain);
@@ -425,7 +426,7 @@ void TForm1::BuildEqGraph() {
         if (i >= 4) handle->hide();
     }
 
-    MusEQAllPassBtn = Make<QPushButton>(EQAdvPanel, "MusEQAllPassBtn", QRect(797, 4, 71, 13), QStringLiteral("EQ 复位"));
+    MusEQAllPassBtn = Make<QPushButton>(EQAdvPanel, "MusEQAllPassBtn", QRect(797, 4, 71, 13), Tr(language_, "EQ 复位"));
     SetHint(MusEQAllPassBtn, QStringLiteral("0"));
     MusEQAllPassBtn->setStyleSheet(QStringLiteral(
         "QPushButton { font-size: 10px; color: white; background-color: rgb(60, 60, 60);"

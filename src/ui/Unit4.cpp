@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Unit4.h"
 
+#include <QAbstractButton>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
@@ -14,6 +17,20 @@ namespace tr640 {
 
 namespace {
 constexpr char kHintProperty[] = "hint";
+// Makes a one-line label's font smaller until its text fits the label,
+// for a text longer than the place the window has for it. A text that
+// fits keeps the font as it is.
+void ShrinkToFit(QLabel& label) {
+    constexpr int kSmallestPixels = 8;
+    QFont font = label.font();
+    int pixels = QFontInfo(font).pixelSize();
+    while (pixels > kSmallestPixels &&
+           QFontMetrics(font).horizontalAdvance(label.text()) > label.contentsRect().width()) {
+        font.setPixelSize(--pixels);
+    }
+    if (font != label.font()) label.setFont(font);
+}
+
 }  // namespace
 
 void SetBilingualText(QWidget* control, int language, const QString& english, const QString& chinese) {
@@ -24,6 +41,20 @@ void SetBilingualText(QWidget* control, int language, const QString& english, co
     SetHint(label, chineseChosen ? english : chinese);
 }
 
+void SetBilingualText(QWidget* control, int language, const char* chinese) {
+    const Bilingual twins = Twins(language, chinese);
+    SetBilingualText(control, language, QString::fromStdString(twins.english), QString::fromStdString(twins.chinese));
+}
+
+QString Tr(int language, const char* chinese) { return QString::fromStdString(Translate(language, chinese)); }
+
+void SetBilingualCaption(QAbstractButton* button, int language, const char* chinese) {
+    const Bilingual twins = Twins(language, chinese);
+    const bool chineseChosen = language == kLanguageChinese;
+    button->setText(QString::fromStdString(chineseChosen ? twins.chinese : twins.english));
+    SetHint(button, QString::fromStdString(chineseChosen ? twins.english : twins.chinese));
+}
+
 QString Hint(const QWidget* control) {
     return control ? control->property(kHintProperty).toString() : QString();
 }
@@ -32,11 +63,11 @@ void SetHint(QWidget* control, const QString& hint) {
     if (control) control->setProperty(kHintProperty, hint);
 }
 
-TForm4::TForm4(QWidget* mainWindow)
+TForm4::TForm4(QWidget* mainWindow, int language)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
       mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form4"));
-    setWindowTitle(QStringLiteral("设备状态"));
+    setWindowTitle(Tr(language, "设备状态"));
     setFixedSize(319, 91);
     // A status window must never be the reason the program quits.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -46,7 +77,7 @@ TForm4::TForm4(QWidget* mainWindow)
     setPalette(background);
     setAutoFillBackground(true);
 
-    LinkLabel = new QLabel(QStringLiteral("设备未连接"), this);
+    LinkLabel = new QLabel(Tr(language, "设备未连接"), this);
     LinkLabel->setObjectName(QStringLiteral("LinkLabel"));
     LinkLabel->setTextFormat(Qt::PlainText);
     LinkLabel->setGeometry(25, 8, 268, 18);
@@ -62,12 +93,14 @@ TForm4::TForm4(QWidget* mainWindow)
         "QProgressBar::chunk { background: qlineargradient(x1: 0, y1: 0, x2: 1, y2: 0,"
         " stop: 0 rgb(79, 79, 117), stop: 1 rgb(90, 90, 135)); }"));
 
-    Label1 = new QLabel(QStringLiteral("请稍等,可能需要几秒钟才能完成操作！"), this);
+    Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setGeometry(8, 62, 303, 18);
-    SetHint(Label1, QStringLiteral("Please wait, it may take a few seconds to complete the operation!"));
+    SetBilingualText(Label1, language, "请稍等,可能需要几秒钟才能完成操作！");
+    // The English note is longer than the line the window has for it.
+    ShrinkToFit(*Label1);
 }
 
 void TForm4::SetProgress(int percent) {
@@ -76,8 +109,9 @@ void TForm4::SetProgress(int percent) {
 }
 
 void TForm4::ShowStatus(const QString& linkCaption, int percent, int language) {
-    SetBilingualText(LinkLabel, language, QStringLiteral("Staus：") + linkCaption,
-                     QStringLiteral("状态：") + linkCaption);
+    const Bilingual status = Twins(language, "状态：");
+    SetBilingualText(LinkLabel, language, QString::fromStdString(status.english) + linkCaption,
+                     QString::fromStdString(status.chinese) + linkCaption);
     SetProgress(percent);
     // The transfer timer calls this every 50 ms: only the first showing
     // places the window, later ones leave it where the user put it.

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "link/StatusDisplay.h"
+#include "model/Language.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+class QAbstractButton;
 class QLabel;
 class QProgressBar;
 
@@ -16,6 +18,16 @@ namespace tr640 {
 // language as the caption, the other one as the hint. Language 1 is Chinese,
 // anything else English. Controls other than labels are left alone.
 void SetBilingualText(QWidget* control, int language, const QString& english, const QString& chinese);
+// The same for a text of the program (written in Chinese), its twin taken
+// from the language's table.
+void SetBilingualText(QWidget* control, int language, const char* chinese);
+
+// A text of the program (written in Chinese) in the program's language.
+QString Tr(int language, const char* chinese);
+
+// A button's caption in the program's language, with the other language's
+// twin as its hint, as SetBilingualText does for labels.
+void SetBilingualCaption(QAbstractButton* button, int language, const char* chinese);
 
 // The hint of a control: the other language's twin of its caption, or a
 // short description. Kept as data (the "hint" property), never shown as a
@@ -33,8 +45,9 @@ class TForm4 : public QWidget, public StatusDisplay {
     Q_OBJECT
 
 public:
-    // `mainWindow` is the window it is centred over the first time it shows.
-    explicit TForm4(QWidget* mainWindow = nullptr);
+    // `mainWindow` is the window it is centred over the first time it shows;
+    // `language` is the program's, for the window's own texts.
+    explicit TForm4(QWidget* mainWindow = nullptr, int language = kLanguageChinese);
 
     void SetMainWindow(QWidget* mainWindow) { mainWindow_ = mainWindow; }
 

@@ -7,7 +7,8 @@
 
 namespace tr640 {
 
-VirtualRig::VirtualRig(std::unique_ptr<Dialogs> dialogs) : program_(transport_, std::move(dialogs)) {
+VirtualRig::VirtualRig(std::unique_ptr<Dialogs> dialogs, int language)
+    : program_(transport_, std::move(dialogs), language) {
     transport_.SetSelected(false);
     transport_.SetReplyHandler([this](const std::vector<std::uint8_t>& reply) {
         program_.linkWindow().OnInputReport(reply);

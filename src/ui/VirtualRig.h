@@ -21,7 +21,7 @@ public:
     static constexpr int kDeviceClockMs = 10;
 
     // `dialogs` answers the program's boxes; null means the real ones.
-    explicit VirtualRig(std::unique_ptr<Dialogs> dialogs = nullptr);
+    explicit VirtualRig(std::unique_ptr<Dialogs> dialogs = nullptr, int language = kLanguageChinese);
 
     void Plug();
     void Unplug();

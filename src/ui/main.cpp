@@ -2,13 +2,19 @@
 // The TR640 control program.
 
 #include "link/hid/HidapiPlatform.h"
+#include "ui/CommandLine.h"
 #include "ui/Program.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char** argv) {
+    const QString description = QStringLiteral("The control program of the Halvane TR640 audio processor.");
+    if (tr640::HelpAnswered(argc, argv, description)) return 0;
     QApplication app(argc, argv);
+    tr640::ProgramOptions options;
+    int status = 0;
+    if (!tr640::ReadOptions(description, options, status)) return status;
     // Lets desktops match the windows to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tr640.Control"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.tr640.Control")));
@@ -17,6 +23,6 @@ int main(int argc, char** argv) {
     // device controller scans once the event loop starts and announces the
     // TR640 if one is plugged in.
     tr640::HidapiPlatform platform;
-    tr640::Program program(platform);
+    tr640::Program program(platform, nullptr, options.language);
     return program.Run();
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the EQ graph with a few shaped bands to PNG files for the
 // documentation:
-//   tr640-eqgraph-screenshot OUTPUT_DIRECTORY
+//   tr640-eqgraph-screenshot OUTPUT_DIRECTORY [LANGUAGE]
+// LANGUAGE as --language takes it; other languages than Chinese (the
+// default) carry their code in the file names.
 // scripts/screenshots-eqgraph.sh runs it on an X server of its own (Xvfb),
 // which the pictures are taken from.
 // Microphone 1 gets a high pass, a low shelf, a narrow cut, a peak and a
@@ -20,17 +22,22 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
+#include <string>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+    const std::string code = argc > 2 ? argv[2] : "zh";
+    const std::optional<int> language = tr640::LanguageByCode(code);
+    if (argc < 2 || !language) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY [LANGUAGE]\n", argv[0]);
         return 2;
     }
     QDir directory(QString::fromLocal8Bit(argv[1]));
     if (!directory.mkpath(QStringLiteral("."))) return 1;
+    const QString suffix = code == "zh" ? QString() : QStringLiteral("-") + QString::fromStdString(code);
 
-    tr640::VirtualRig rig;
+    tr640::VirtualRig rig(nullptr, *language);
     tr640::Program& program = rig.program();
     program.Start();
     tr640::TForm1& main = program.mainWindow();
@@ -59,7 +66,7 @@ int main(int argc, char** argv) {
         QTextStream(stdout) << (saved ? "wrote " : "FAILED ") << path << '\n';
         ok = ok && saved;
     };
-    save(*main.EQAdvPanel, QStringLiteral("eq-graph.png"));
-    save(main, QStringLiteral("main-window-eq.png"));
+    save(*main.EQAdvPanel, QStringLiteral("eq-graph") + suffix + QStringLiteral(".png"));
+    save(main, QStringLiteral("main-window-eq") + suffix + QStringLiteral(".png"));
     return ok ? 0 : 1;
 }

@@ -207,10 +207,11 @@ TEST_F(PresetFlowTest, SaveWritesTheShownImageUnderTheRuledNameAndSaysWhere) {
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(PresetFlowTest, SuccessMessageHasNoEnglishTwin) {
+TEST_F(PresetFlowTest, SuccessMessageFollowsTheLanguage) {
     language = kLanguageEnglish;
     Save(Path("en"));
-    EXPECT_EQ(dialogs.Texts(Kind::Message), std::vector<QString>{Saved(Path("en.Nddt"))});
+    const QString saved = QDir::toNativeSeparators(QFileInfo(Path("en.Nddt")).absoluteFilePath());
+    EXPECT_EQ(dialogs.Texts(Kind::Message), std::vector<QString>{"Preset saved to " + saved});
 }
 
 TEST_F(PresetFlowTest, SaveTakesTheValuesShownAtTheClick) {
