@@ -147,7 +147,11 @@ if [ "$(id -u)" -eq 0 ] && command -v runuser >/dev/null 2>&1; then
 fi
 (cd "$work" && timeout 600 "${as_lintian[@]}" lintian -I --pedantic --fail-on none "$local_deb") >"$work/lintian" 2>&1 ||
   { cat "$work/lintian" >&2; fail "lintian did not run"; }
-cat "$work/lintian"
+if [ -s "$work/lintian" ]; then
+  cat "$work/lintian"
+else
+  echo "lintian: no tags"
+fi
 if grep -E '^[EW]: ' "$work/lintian" >/dev/null; then
   fail "lintian reports errors or warnings"
 fi
