@@ -23,8 +23,10 @@ packages=(
   xvfb x11-utils xdotool imagemagick
   # desktop integration checks
   desktop-file-utils appstream
-  # the Debian package: cpack's dependency list comes from dpkg-shlibdeps
-  dpkg-dev
+  # the Debian package: cpack's dependency list comes from dpkg-shlibdeps;
+  # lintian checks the package as a distribution would, hardening-check
+  # (devscripts) the hardening of the installed programs
+  dpkg-dev lintian devscripts
 )
 
 as_root=()

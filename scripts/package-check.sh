@@ -4,13 +4,17 @@
 #   1. validates the desktop entry, the AppStream metainfo and the icons,
 #   2. builds the .deb with cpack from the given build directory and checks
 #      its file list and its Depends,
-#   3. installs it with apt-get,
-#   4. checks that every file dpkg lists is there and the installed desktop
-#      entry and metainfo still validate,
-#   5. starts the installed program, then the installed demo, on Qt's
+#   3. runs lintian on it as a distribution would (every tag, pedantic
+#      ones too) and fails on any error or warning,
+#   4. installs it with apt-get,
+#   5. checks that every file dpkg lists is there, the installed desktop
+#      entry and metainfo still validate, the manual pages read cleanly and
+#      the programs carry the hardening (BIND_NOW, fortified calls, stack
+#      protector, PIE, RELRO),
+#   6. starts the installed program, then the installed demo, on Qt's
 #      offscreen platform as an unprivileged user, and waits until their
 #      windows are shown,
-#   6. removes the package again, checks that its files are gone, and purges
+#   7. removes the package again, checks that its files are gone, and purges
 #      it.
 #
 # Usage: scripts/package-check.sh [build-dir]   (default: build)
@@ -24,6 +28,8 @@ cd "$root"
 build=${1:-build}
 app_id=io.github.tr640.Control
 package=tr640
+# The programs in /usr/bin; each has its manual page in section 1.
+programs=(tr640 tr640-demo)
 startup_seconds=${TR640_STARTUP_SECONDS:-30}  # to wait for the windows
 settle_seconds=3                              # to stay up once they are shown
 icon_sizes=(16 22 24 32 48 64 128 256)
@@ -83,6 +89,12 @@ cmake --build "$build" -j "$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 release=$(grep -o -m1 '<release version="[^"]*"' "$metainfo" | sed 's/.*="//; s/"$//')
 [ "$release" = "$version" ] || fail "newest release in $metainfo is '$release', the project is at '$version'"
+release=$(sed -n 's/^## \([^ ]*\) (.*$/\1/p' CHANGELOG.md | head -n 1)
+[ "$release" = "$version" ] || fail "newest release in CHANGELOG.md is '$release', the project is at '$version'"
+contact=$(sed -n 's/^TR640_PACKAGE_CONTACT:STRING=//p' "$build/CMakeCache.txt")
+case $contact in
+  *@example.*|*@localhost*|"") fail "the maintainer address '$contact' is a placeholder" ;;
+esac
 
 step "cpack"
 rm -rf "$build/package"
@@ -99,9 +111,9 @@ for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6
   grep -qxF "$need" "$work/depends" || fail "Depends lacks $need"
 done
 expected_files=(
-  /usr/bin/tr640
-  /usr/bin/tr640-demo
   /usr/lib/udev/rules.d/70-tr640.rules
+  "/usr/share/doc/$package/changelog.gz"
+  "/usr/share/doc/$package/copyright"
   "/usr/share/applications/$app_id.desktop"
   "/usr/share/metainfo/$app_id.metainfo.xml"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -109,10 +121,40 @@ expected_files=(
 for size in "${icon_sizes[@]}"; do
   expected_files+=("/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
 done
+for program in "${programs[@]}"; do
+  expected_files+=("/usr/bin/$program" "/usr/share/man/man1/$program.1.gz")
+done
 dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort >"$work/in-deb"
 printf '%s\n' "${expected_files[@]}" | sort >"$work/expected"
 diff -u "$work/expected" "$work/in-deb" || fail "the package holds other files than expected"
 dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -x './postinst' >/dev/null || fail "no postinst in the package"
+[ -n "$(dpkg-deb -f "$deb" Homepage)" ] || fail "the package names no Homepage, where users find the issue tracker"
+
+step "lintian"
+# A copy that unprivileged users (lintian below, apt's download user later)
+# can read.
+cp "$deb" "$work/"
+chmod 644 "$work/$(basename "$deb")"
+local_deb=$work/$(basename "$deb")
+# Every tag, the pedantic and informational ones too, is printed; errors and
+# warnings fail the check. An override, should one ever be needed, goes in
+# the package as /usr/share/lintian/overrides/tr640 with a comment saying
+# why.
+# Lintian warns against running as root, so it runs as nobody when it can.
+as_lintian=()
+if [ "$(id -u)" -eq 0 ] && command -v runuser >/dev/null 2>&1; then
+  as_lintian=(runuser -u nobody -- env HOME="$work")
+fi
+(cd "$work" && timeout 600 "${as_lintian[@]}" lintian -I --pedantic --fail-on none "$local_deb") >"$work/lintian" 2>&1 ||
+  { cat "$work/lintian" >&2; fail "lintian did not run"; }
+if [ -s "$work/lintian" ]; then
+  cat "$work/lintian"
+else
+  echo "lintian: no tags"
+fi
+if grep -E '^[EW]: ' "$work/lintian" >/dev/null; then
+  fail "lintian reports errors or warnings"
+fi
 
 step "install"
 installed_before=0
@@ -120,10 +162,6 @@ if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep "install ok instal
   installed_before=1
   echo "package-check: $package was installed before; it will be upgraded and left installed"
 fi
-# A copy that apt's unprivileged download user can read.
-cp "$deb" "$work/"
-chmod 644 "$work/$(basename "$deb")"
-local_deb=$work/$(basename "$deb")
 [ "$installed_before" -eq 1 ] || installed_here=1
 if ! timeout 600 "${as_root[@]}" apt-get install -q -y --no-install-recommends "$local_deb"; then
   # Package lists may be missing on a fresh machine.
@@ -140,12 +178,28 @@ done <"$work/listed"
 for path in "${expected_files[@]}"; do
   grep -qx "$path" "$work/listed" || fail "dpkg -L does not list $path"
 done
-for exe in /usr/bin/tr640 /usr/bin/tr640-demo; do
+for program in "${programs[@]}"; do
+  exe=/usr/bin/$program
   [ -x "$exe" ] || fail "$exe is not executable"
   if ldd "$exe" | grep 'not found' >/dev/null; then
     ldd "$exe" >&2
     fail "$exe misses shared libraries"
   fi
+  # lintian formats each page the same way and reports what man-db warns
+  # about; a clean page gives no warning.
+  page=/usr/share/man/man1/$program.1.gz
+  warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) ||
+    fail "man cannot format $page"
+  [ -z "$warnings" ] || fail "$page: $warnings"
+  zcat "$page" | grep "^\.SH NAME" >/dev/null || fail "$page has no NAME section"
+done
+# The hardening that Release and RelWithDebInfo builds get. Control-flow
+# protection (-fcf-protection) is not among the flags Debian 12's
+# dpkg-buildflags gives, so it is not asked for.
+for program in "${programs[@]}"; do
+  hardening-check --nocfprotection "/usr/bin/$program" || fail "/usr/bin/$program lacks hardening"
+  readelf -d "/usr/bin/$program" | grep -E '\(FLAGS(_1)?\).*\b(BIND_NOW|NOW)\b' >/dev/null || fail "/usr/bin/$program is not linked with BIND_NOW"
+  readelf --dyn-syms -W "/usr/bin/$program" | grep -E '__[a-z]+_chk' >/dev/null || fail "/usr/bin/$program calls no fortified function"
 done
 desktop-file-validate "/usr/share/applications/$app_id.desktop" || fail "installed desktop entry does not validate"
 timeout 60 appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml" || fail "installed metainfo does not validate"
