@@ -9,6 +9,10 @@
 #include "MainWindowFixture.h"
 
 #include "model/ValueKinds.h"
+#include "presets/FileSystem.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace tr640::testing {
 namespace {
@@ -127,6 +131,36 @@ TEST_F(UnitAgreementTest, AnEqResetDuringAPresetWriteIsUndoneWhenTheWriteEnds) {
         }
     }
     EXPECT_EQ(Text(w().Mic1GainEdit1), "4.0dB");
+}
+
+// Preset loads in quick succession: the second comes while the first is
+// being written, is not taken, and the unit ends with what the windows show.
+TEST_F(UnitAgreementTest, APresetLoadedWhileAnotherIsBeingWrittenIsNotTaken) {
+    Connect();
+    QTemporaryDir dir;
+    const auto presetWithGains = [&](const char* name, std::int32_t gain) {
+        ParamStore preset = store();
+        for (int mic = 0; mic < 2; ++mic)
+            for (int band = 0; band < kBandsPerMic; ++band) preset.SetShown(BandAddress(mic, band, kSlotGain), gain);
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(JoinPresetLines(WritePresetLines(preset))));
+        return path;
+    };
+    dialogs->pathAnswers = {presetWithGains("first.Nddt", 160), presetWithGains("second.Nddt", 140)};
+    Click(w().RzButton4);
+    for (int n = 0; n < 3; ++n) Tick(linkWindow().Timer2, &TForm9::Timer2Timer);
+    Click(w().RzButton4);
+    RunTransfer();
+    Settle(50);
+    for (int mic = 0; mic < 2; ++mic) {
+        for (int band = 0; band < kBandsPerMic; ++band) {
+            const int address = BandAddress(mic, band, kSlotGain);
+            EXPECT_EQ(device.Value(address), 160) << std::hex << address;
+            EXPECT_EQ(store().Shown(address), 160) << std::hex << address;
+        }
+    }
 }
 
 }  // namespace
