@@ -94,7 +94,7 @@ void Link::SendParameter(int address, std::int32_t value) {
     // The hold ticks time the wait for a mode acknowledgement; a change
     // made meanwhile must not postpone that.
     if (vars_.waitReason == 0) vars_.holdTicks = 0;
-    if (vars_.ready == 0 || vars_.queue.count != 0 || modeWait) {
+    if (vars_.ready == 0 || vars_.queue.count != 0 || modeWait || !ModeCommandMayGo(address)) {
         QueueChange(address, value);
         return;
     }
@@ -104,7 +104,32 @@ void Link::SendParameter(int address, std::int32_t value) {
     vars_.transfer.state = kTransferIdle;
     StartModeWait(address);
     vars_.ready = 0;
+    SendChange(address, value);
+}
+
+// Every frame the queue and the keep-alive send is counted until a reply
+// accepts it; the device's accepting replies do not say which frame they
+// answer.
+void Link::SendChange(int address, std::int32_t value) {
+    ++vars_.framesUnanswered;
     sender_.SendCommand(proto::kCmdWrite, address, value);
+}
+
+void Link::SendKeepAlive() {
+    ++vars_.framesUnanswered;
+    sender_.SendControl(proto::kCtlKeepAlive);
+}
+
+// A mode command goes out only while no earlier frame may still be
+// answered: the answer of a frame that came late (after the queue was
+// forced on) would pass for the command's own, and report a save done that
+// the unit refused. A frame unanswered for a whole hold period (two
+// seconds) is taken as lost.
+bool Link::ModeCommandMayGo(int address) {
+    if (!IsModeCommand(address) || vars_.framesUnanswered == 0) return true;
+    if (vars_.holdTicks < kHoldPeriod) return false;
+    vars_.framesUnanswered = 0;
+    return true;
 }
 
 // Consecutive changes of one parameter merge into the newest waiting entry,
@@ -203,6 +228,8 @@ void Link::SendNextWaitingChange() {
         vars_.repeatLast = 0;  // never a second recall or save
         return;
     }
+    const bool modeCommandNext = q.count != 0 && IsModeCommand(q.addresses[1]);
+    if (modeCommandNext && !ModeCommandMayGo(q.addresses[1])) return;
     if (vars_.ready == 1 && (q.count != 0 || vars_.repeatLast == 1)) {
         vars_.ready = 0;
         vars_.retryCount = 0;
@@ -221,9 +248,10 @@ void Link::SendNextWaitingChange() {
             vars_.transfer.state = kTransferIdle;
             StartModeWait(address);
         }
-        sender_.SendCommand(proto::kCmdWrite, address, q.values[0]);
-    } else if (vars_.holdTicks % 5 == 0 && q.count != 0) {
-        // No acknowledgement for a while: send the next change anyway.
+        SendChange(address, q.values[0]);
+    } else if ((vars_.holdTicks % 5 == 0 || modeCommandNext) && q.count != 0) {
+        // No acknowledgement for a while: send the next change anyway (a
+        // mode command only once ModeCommandMayGo lets it).
         vars_.ready = 1;
         vars_.repeatLast = 1;
     }
@@ -239,9 +267,9 @@ void Link::KeepAlive() {
     if (vars_.ready == 1) {
         vars_.ready = 0;
         vars_.retryCount = 0;
-        sender_.SendControl(proto::kCtlKeepAlive);
+        SendKeepAlive();
     } else if (vars_.retryCount % 3 == 0) {
-        sender_.SendControl(proto::kCtlKeepAlive);
+        SendKeepAlive();
     }
     if (vars_.retryCount > kKeepAlivePeriods) {
         vars_.retryCount = 0;

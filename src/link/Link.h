@@ -87,6 +87,9 @@ private:
     bool ReadingBlocks() const;
     void QueueChange(int address, std::int32_t value);
     bool ModeCommandPending() const;
+    bool ModeCommandMayGo(int address);
+    void SendChange(int address, std::int32_t value);
+    void SendKeepAlive();
     void KeepOnlyPageZeroChanges();
     void EndModeWait();
     bool AskedForReadReply(std::span<const std::uint8_t> reply) const;

@@ -23,6 +23,7 @@ void Link::StartConnection() {
     // Every connection scrambles with a key of its own.
     sender_.MakeLinkKey();
     vars_.deviceAnswered = 0;
+    vars_.framesUnanswered = 0;
     EndModeWait();
     timers_.hold.Stop();
     if (vars_.linkState != kNotLinked) sender_.SendKeyFrame();
@@ -143,12 +144,15 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
     case ReplyOutcome::Kind::StatusAccepted:
         vars_.deviceAnswered = 1;
         vars_.ready = 1;
+        if (vars_.framesUnanswered > 0) --vars_.framesUnanswered;
         if (vars_.waitReason != 0) vars_.modeAcknowledged = 1;
         // In a read transfer only the end code is answered with a status;
         // a stray acknowledgement must not skip a block unread.
         if (!ReadingBlocks()) vars_.transfer.state = kTransferReplyIn;
         break;
     case ReplyOutcome::Kind::StatusError:
+        // The frame was answered, if with a refusal.
+        if (vars_.framesUnanswered > 0) --vars_.framesUnanswered;
         view_.ShowPlainMessage(Translate(language_, "错误应答!"));
         break;
     default:

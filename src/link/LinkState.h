@@ -79,6 +79,7 @@ struct LinkVars {
     int retryCount = 0;     // unanswered keep-alive periods / mode wait periods
     int waitReason = 0;     // link event to raise once a mode command is acknowledged
     int modeAcknowledged = 0; // the device accepted a frame since the mode command went out
+    int framesUnanswered = 0; // queue and keep-alive frames sent and not yet answered
     int sendSuppressed = 0; // store changes but send nothing (programmatic updates)
 };
 

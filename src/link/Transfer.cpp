@@ -145,6 +145,7 @@ void Link::OnTransferComplete() {
     view_.RefreshAll();
     vars_.linkState = kLinkedIdle;
     vars_.deviceAnswered = 0;
+    vars_.framesUnanswered = 0;  // the end code was answered: the frames before it were too
     SetLabel("设备已连接");
     ShowLinkStatus(3, view_.LinkLabelCaption(), TransferPercent());
     timers_.hold.Start();

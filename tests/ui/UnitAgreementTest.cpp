@@ -75,6 +75,19 @@ TEST_F(UnitAgreementTest, ARecallQueuedBehindAKeepAliveReloadsOnceAfterItsOwnAck
     EXPECT_EQ(w().SysTotalVolBar->value(), 40);
 }
 
+// Replies carry no frame number: a save forced out behind a change whose
+// answer is late would take that answer for its own.
+TEST_F(UnitAgreementTest, ARefusedSaveBehindALateAnswerNeverSucceeds) {
+    Connect();
+    device.SetReplyDelay(12);  // later than the queue's forced send
+    w().SysTotalVolBar->setValue(40);
+    device.SetRefuseEveryNth(1);  // from here the unit refuses every frame
+    Choose(w().SysSaveModeBox, 1);
+    Settle();
+    EXPECT_EQ(SuccessBoxes(), 0);
+    EXPECT_FALSE(dialogs->Texts(Kind::Plain).empty()) << "the refusal was not reported";
+}
+
 TEST_F(UnitAgreementTest, AModeCommandRightAfterABurstGoesOutOnce) {
     Connect();
     w().Mic1GainBar1->setValue(100);
