@@ -39,8 +39,9 @@ echo "== tr640ctl --virtual: wall time against the protocol's floor (3 runs each
 #   the connection: the key goes out at once, the connect read starts at
 #     the next 1000 ms connect-timer tick and reads pages 0 and 1 in 12
 #     transfer ticks of 50 ms = 1600 ms;
-#   set (one value): + one 40 ms hold tick for its one frame
-#     + the read-back of page 1 in 10 transfer ticks (500 ms) = 2140 ms;
+#   set of n values: the first frame goes out at once on an idle link, each
+#     further one waits for the next 40 ms hold tick, then page 1 is read
+#     back in 10 transfer ticks (500 ms); one value: 1600 + 0 + 500 = 2100 ms;
 #   dump: the connect read has already read both pages = 1600 ms;
 #   preset push: + the write of page 1 in 10 transfer ticks (500 ms)
 #     + its read-back in 10 more (500 ms) = 2600 ms.
@@ -49,7 +50,7 @@ preset=$(mktemp --suffix=.Nddt)
 "$ctl" --virtual --quiet preset pull --force "$preset"
 ctl_floor() {
   case $1 in
-    set*) echo $((1600 + 40 + 500)) ;;
+    set*) echo $((1600 + 40 * ($(wc -w <<<"$1") - 2) + 500)) ;;
     dump) echo 1600 ;;
     preset*) echo $((1600 + 500 + 500)) ;;
   esac
