@@ -4,7 +4,8 @@
 # can be compared with the last release:
 #   frame building and the preset round trip, the EQ evaluation, DrawEq,
 #   connect time against the protocol's floor, idle CPU while linked,
-#   start-up time and peak memory.
+#   start-up time and peak memory, tr640ctl's wall time against the
+#   protocol's floor and its time to the first frame.
 # Usage: bash bench/run-all.sh [--idle-seconds N]   (default 60)
 set -euo pipefail
 
@@ -32,16 +33,55 @@ echo "== idle CPU while linked (${idle_seconds} s)"
 "$b/tr640_bench_idle" --seconds "$idle_seconds" 2>/dev/null | tail -n 3
 echo "== start-up to main window shown, peak memory (3 runs)"
 for _ in 1 2 3; do "$b/tr640_bench_startup" 2>/dev/null; done
-echo "== tr640ctl --virtual wall time (3 runs each; connection floor 1600 ms)"
+echo "== tr640ctl --virtual: wall time against the protocol's floor (3 runs each)"
+# Each command's floor is what the link's own timers take, with a unit that
+# answers at once:
+#   the connection: the key goes out at once, the connect read starts at
+#     the next 1000 ms connect-timer tick and reads pages 0 and 1 in 12
+#     transfer ticks of 50 ms = 1600 ms;
+#   set of n values: the first frame goes out at once on an idle link, each
+#     further one waits for the next 40 ms hold tick, then page 1 is read
+#     back in 10 transfer ticks (500 ms); one value: 1600 + 0 + 500 = 2100 ms;
+#   dump: the connect read has already read both pages = 1600 ms;
+#   preset push: + the write of page 1 in 10 transfer ticks (500 ms)
+#     + its read-back in 10 more (500 ms) = 2600 ms.
 ctl=build-release/src/cli/tr640ctl
 preset=$(mktemp --suffix=.Nddt)
 "$ctl" --virtual --quiet preset pull --force "$preset"
+ctl_floor() {
+  case $1 in
+    set*) echo $((1600 + 40 * ($(wc -w <<<"$1") - 2) + 500)) ;;
+    dump) echo 1600 ;;
+    preset*) echo $((1600 + 500 + 500)) ;;
+  esac
+}
 for cmd in "set mic1.eq3.gain=-3dB" "dump" "preset push $preset"; do
+  floor=$(ctl_floor "$cmd")
   for _ in 1 2 3; do
     start=$(date +%s%N)
     # shellcheck disable=SC2086
     "$ctl" --virtual --quiet $cmd >/dev/null
-    echo "tr640ctl $cmd: $(( ($(date +%s%N) - start) / 1000000 )) ms"
+    wall=$(( ($(date +%s%N) - start) / 1000000 ))
+    echo "tr640ctl ${cmd/$preset/FILE}: ${wall} ms; floor ${floor} ms; ratio $(awk -v w="$wall" -v f="$floor" 'BEGIN { printf "%.3f", w / f }')"
   done
 done
 rm -f "$preset"
+
+echo "== tr640ctl: process start to the first frame written (5 runs)"
+# TR640CTL_STAMP_FIRST_FRAME makes tr640ctl print the CLOCK_MONOTONIC time
+# of its first HID write; the clock is read just before the process is
+# started, so fork and exec count too.
+for _ in 1 2 3 4 5; do
+  python3 - "$ctl" <<'PY'
+import subprocess, sys, time, os
+env = dict(os.environ, TR640CTL_STAMP_FIRST_FRAME="1")
+start = time.clock_gettime(time.CLOCK_MONOTONIC)
+run = subprocess.run([sys.argv[1], "--virtual", "--quiet", "dump"], env=env,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+stamp = [l for l in run.stderr.splitlines() if l.startswith("tr640ctl: first frame written at ")]
+if run.returncode != 0 or not stamp:
+    sys.exit("tr640ctl --virtual dump: no first frame (%d): %s" % (run.returncode, run.stderr.strip()))
+first = float(stamp[0].rsplit(" ", 1)[1])
+print("process start to first frame written: %.1f ms" % ((first - start) * 1000))
+PY
+done

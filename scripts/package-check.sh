@@ -14,7 +14,10 @@
 #   6. starts the installed program, then the installed demo, on Qt's
 #      offscreen platform as an unprivileged user, and waits until their
 #      windows are shown,
-#   7. removes the package again, checks that its files are gone, and purges
+#   7. runs the installed tr640ctl against its virtual unit as an
+#      unprivileged user: a dump as JSON, a preset pulled into a file and
+#      pushed back,
+#   8. removes the package again, checks that its files are gone, and purges
 #      it.
 #
 # Usage: scripts/package-check.sh [build-dir]   (default: build)
@@ -29,7 +32,7 @@ build=${1:-build}
 app_id=io.github.tr640.Control
 package=tr640
 # The programs in /usr/bin; each has its manual page in section 1.
-programs=(tr640 tr640-demo)
+programs=(tr640 tr640-demo tr640ctl)
 startup_seconds=${TR640_STARTUP_SECONDS:-30}  # to wait for the windows
 settle_seconds=3                              # to stay up once they are shown
 icon_sizes=(16 22 24 32 48 64 128 256)
@@ -114,6 +117,7 @@ expected_files=(
   /usr/lib/udev/rules.d/70-tr640.rules
   "/usr/share/doc/$package/changelog.gz"
   "/usr/share/doc/$package/copyright"
+  /usr/share/bash-completion/completions/tr640ctl
   "/usr/share/applications/$app_id.desktop"
   "/usr/share/metainfo/$app_id.metainfo.xml"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -279,6 +283,38 @@ step "start the installed demo"
 # The demo plugs its virtual unit in at once; the status window shows while
 # the connect read runs.
 check_starts /usr/bin/tr640-demo Form1 DemoDeviceWindow Form4
+
+# Runs the installed tr640ctl with the given arguments in a bare environment,
+# as nobody when started as root, from a directory that user may write to.
+# A failure prints what it said.
+ctl_home=$work/home-tr640ctl
+run_ctl() {
+  local as_user=()
+  mkdir -p "$ctl_home"
+  if [ "$(id -u)" -eq 0 ] && command -v runuser >/dev/null 2>&1; then
+    chown nobody:nogroup "$ctl_home"
+    as_user=(runuser -u nobody --)
+  fi
+  local status=0
+  (cd "$ctl_home" && timeout 60 "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$ctl_home" LANG=C.UTF-8 \
+    /usr/bin/tr640ctl "$@" </dev/null 2>"$work/tr640ctl.err") || status=$?
+  if [ "$status" -ne 0 ]; then
+    cat "$work/tr640ctl.err" >&2
+    fail "tr640ctl $* ended with status $status"
+  fi
+}
+
+step "run the installed tr640ctl"
+run_ctl --version
+run_ctl --virtual dump --json >"$work/dump.json"
+python3 -m json.tool "$work/dump.json" >/dev/null || fail "tr640ctl --virtual dump --json printed no JSON"
+grep -q '"name": *"mic1.eq3.gain"' "$work/dump.json" || fail "tr640ctl --virtual dump --json lacks mic1.eq3.gain"
+echo "tr640ctl --virtual dump --json: $(grep -c '"name"' "$work/dump.json") parameters"
+run_ctl --virtual preset pull check.Nddt
+[ -s "$ctl_home/check.Nddt" ] || fail "tr640ctl --virtual preset pull wrote no check.Nddt"
+run_ctl --virtual preset push check.Nddt
+run_ctl preset show check.Nddt --json | python3 -m json.tool >/dev/null || fail "tr640ctl preset show --json printed no JSON"
+echo "tr640ctl --virtual preset pull/push: $(stat -c %s "$ctl_home/check.Nddt") bytes, written back and read back the same"
 
 step "remove"
 if [ "$installed_before" -eq 1 ]; then

@@ -4,8 +4,9 @@
 #   1. installs the Debian packages the project needs,
 #   2. builds the project and runs the whole test suite,
 #      then builds the Debian package, checks it with lintian, installs it,
-#      checks the installed programs' hardening, starts them, and removes
-#      the package again (scripts/package-check.sh),
+#      checks the installed programs' hardening, starts them, runs the
+#      installed tr640ctl against its virtual unit, and removes the package
+#      again (scripts/package-check.sh),
 #   3. runs each fuzz target for a short bounded time,
 #   4. builds the whole test suite again with AddressSanitizer and
 #      UndefinedBehaviorSanitizer and runs it.

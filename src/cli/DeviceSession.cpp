@@ -97,11 +97,33 @@ private:
     DeviceSession& s_;
 };
 
+// The unit's connection, telling the session's hook when the first frame
+// has been written.
+class DeviceSession::StampedConnection final : public HidConnection {
+public:
+    StampedConnection(std::unique_ptr<HidConnection> inner, std::function<void()>& firstWrite)
+        : inner_(std::move(inner)), firstWrite_(firstWrite) {}
+    HidIoResult Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
+        return inner_->Read(buffer, timeoutMs);
+    }
+    HidIoResult Write(std::span<const std::uint8_t> report) override {
+        const HidIoResult result = inner_->Write(report);
+        if (firstWrite_) std::exchange(firstWrite_, nullptr)();
+        return result;
+    }
+    void CancelRead() override { inner_->CancelRead(); }
+
+private:
+    std::unique_ptr<HidConnection> inner_;
+    std::function<void()>& firstWrite_;
+};
+
 // The platform as the controller sees it: only the chosen unit, so that the
 // link takes that one and no other TR640 that happens to be plugged in.
 class DeviceSession::ChosenPlatform final : public HidPlatform {
 public:
-    ChosenPlatform(HidPlatform& inner, std::string path) : inner_(inner), path_(std::move(path)) {
+    ChosenPlatform(HidPlatform& inner, std::string path, std::function<void()>& firstWrite)
+        : inner_(inner), path_(std::move(path)), firstWrite_(firstWrite) {
         connect(&inner_, &HidPlatform::DevicesChanged, this, &HidPlatform::DevicesChanged);
     }
     std::vector<HidDeviceInfo> Enumerate() override {
@@ -111,7 +133,9 @@ public:
         return out;
     }
     std::unique_ptr<HidConnection> Open(const std::string& path, int* error) override {
-        return inner_.Open(path, error);
+        std::unique_ptr<HidConnection> connection = inner_.Open(path, error);
+        if (!connection || !firstWrite_) return connection;
+        return std::make_unique<StampedConnection>(std::move(connection), firstWrite_);
     }
     std::string ErrorText(int code) const override { return inner_.ErrorText(code); }
     std::vector<std::string> TakeNotes() override { return inner_.TakeNotes(); }
@@ -119,6 +143,7 @@ public:
 private:
     HidPlatform& inner_;
     std::string path_;
+    std::function<void()>& firstWrite_;
 };
 
 std::vector<UnitListing> ListUnits(HidPlatform& platform) {
@@ -202,7 +227,7 @@ bool DeviceSession::PickUnit(const DeviceChoice& choice) {
 
 bool DeviceSession::Connect(const DeviceChoice& choice) {
     if (!PickUnit(choice)) return false;
-    chosen_ = std::make_unique<ChosenPlatform>(platform_, unit_.path);
+    chosen_ = std::make_unique<ChosenPlatform>(platform_, unit_.path, firstFrameWritten_);
     controller_ = std::make_unique<TJvHidDeviceController>(*chosen_);
     handlers_ = std::make_unique<HidLinkHandlers>(*controller_, port_.get());
     sender_ = std::make_unique<FrameSender>(*handlers_);

@@ -67,6 +67,9 @@ public:
     bool RecallMode(int mode);
     bool SaveMode(int mode);
 
+    // Called once, when the first frame is written to the unit.
+    void OnFirstFrameWritten(std::function<void()> hook) { firstFrameWritten_ = std::move(hook); }
+
     ParamStore& Store() { return store_; }
     const HidDeviceInfo& Unit() const { return unit_; }
     const Failure& Failed() const { return failure_; }
@@ -80,6 +83,7 @@ private:
     class View;
     class Port;
     class ChosenPlatform;
+    class StampedConnection;
 
     bool Fail(int code, std::string message);
     void AddTraffic(const std::string& line);
@@ -91,6 +95,7 @@ private:
     HidPlatform& platform_;
     int timeoutMs_;
     std::function<bool()> interrupted_;
+    std::function<void()> firstFrameWritten_;
     HidDeviceInfo unit_;
     Failure failure_;
     std::deque<std::string> traffic_;

@@ -360,6 +360,7 @@ private:
         PlatformHolder holder(env_, o_.virtualUnit);
         const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
         DeviceSession session(holder.Get(), timeoutMs, env_.interrupted);
+        session.OnFirstFrameWritten(env_.firstFrameWritten);
         int code = session.Connect(o_.choice) ? work(session) : report_.Fail(session.Failed());
         if (o_.verbose)
             for (const std::string& line : session.Traffic()) env_.err << line << "\n";

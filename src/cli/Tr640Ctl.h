@@ -21,6 +21,9 @@ struct CtlEnvironment {
     // null: hidapi, or a virtual TR640 of its own with --virtual.
     HidPlatform* platform = nullptr;
     std::function<bool()> interrupted;
+    // Called once, when the first frame goes out to the unit; may be empty.
+    // The start-up benchmark measures the time to it.
+    std::function<void()> firstFrameWritten;
 };
 
 // Runs one tr640ctl command line (args[0] is the program name) on the

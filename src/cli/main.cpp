@@ -6,8 +6,13 @@
 
 #include <QCoreApplication>
 
+#include <time.h>
+
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <iostream>
 
 namespace {
@@ -15,6 +20,19 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnSignal(int) { g_interrupted.store(true); }
+
+// With TR640CTL_STAMP_FIRST_FRAME set, the moment the first frame is
+// written goes to stderr as CLOCK_MONOTONIC seconds, for the benchmark that
+// measures the time from the process start to it.
+std::function<void()> FirstFrameStamp() {
+    if (!std::getenv("TR640CTL_STAMP_FIRST_FRAME")) return {};
+    return [] {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::fprintf(stderr, "tr640ctl: first frame written at %lld.%09ld\n", static_cast<long long>(now.tv_sec),
+                     now.tv_nsec);
+    };
+}
 
 }  // namespace
 
@@ -26,6 +44,6 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
 
     std::vector<std::string> args(argv, argv + argc);
-    tr640::CtlEnvironment env{std::cout, std::cerr, nullptr, [] { return g_interrupted.load(); }};
+    tr640::CtlEnvironment env{std::cout, std::cerr, nullptr, [] { return g_interrupted.load(); }, FirstFrameStamp()};
     return tr640::RunTr640Ctl(args, env);
 }

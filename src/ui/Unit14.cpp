@@ -7,6 +7,7 @@
 #include <QChartView>
 #include <QEvent>
 #include <QFont>
+#include <QGraphicsEllipseItem>
 #include <QGraphicsLayout>
 #include <QGraphicsSimpleTextItem>
 #include <QGroupBox>
@@ -223,6 +224,14 @@ void TForm14::BuildChart() {
         mark->setBrush(Qt::black);
         mark->setZValue(10);
         Series2Marks[k] = mark;
+        // Pressing and dragging go by distance to the point (PointUnder),
+        // so the circle takes no mouse button.
+        auto* dot = new QGraphicsEllipseItem(-kPointRadius, -kPointRadius, 2 * kPointRadius, 2 * kPointRadius, chart);
+        dot->setBrush(Series2->color());
+        dot->setPen(QPen(Series2->borderColor()));
+        dot->setAcceptedMouseButtons(Qt::NoButton);
+        dot->setZValue(10);
+        Series2Dots[k] = dot;
     }
     connect(chart, &QChart::plotAreaChanged, this, [this] { PlaceMarks(); });
 
@@ -382,6 +391,7 @@ void TForm14::PlaceMarks() {
         const QRectF box = mark->boundingRect();
         // Centred just above the point, clear of its circle.
         mark->setPos(at.x() - box.width() / 2.0, at.y() - kPointRadius - box.height());
+        Series2Dots[k]->setPos(at);
     }
 }
 

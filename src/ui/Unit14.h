@@ -15,6 +15,7 @@
 
 class QAbstractSeries;
 class QChartView;
+class QGraphicsEllipseItem;
 class QGraphicsSimpleTextItem;
 class QGroupBox;
 class QLabel;
@@ -91,6 +92,10 @@ public:
     QValueAxis* BottomAxis;  // input
     QValueAxis* LeftAxis;    // output
     std::array<QGraphicsSimpleTextItem*, kCompressorPoints> Series2Marks{};
+    // Each point's circle, drawn whole over the series' own: the chart cuts
+    // the series at the plot area's edge, where points 0 and 4 sit at the
+    // ends of the input axis.
+    std::array<QGraphicsEllipseItem*, kCompressorPoints> Series2Dots{};
 
     QGroupBox* RMSGropbox;
     QLabel* Label1;  // "Point"

@@ -183,7 +183,14 @@ void TForm1::BuildEqPage(QWidget* page, int mic) {
                                              QRect(kBandLeftsCheck[b], 245, 60, 17));
         SetBilingualCaption(column.bypassCheck, language_, "直通");
 
-        for (QLineEdit* field : {column.freEdit, column.qEdit, column.gainEdit}) entryFields_.push_back(field);
+        // A line edit keeps two pixels of its own either side of the text:
+        // a five-digit frequency ("20000.0Hz") is wider than what that leaves
+        // of the 56-pixel field and would scroll its first digit under the
+        // frame. The column's fields give those pixels to the text.
+        for (QLineEdit* field : {column.freEdit, column.qEdit, column.gainEdit}) {
+            field->setTextMargins(-2, 0, -2, 0);
+            entryFields_.push_back(field);
+        }
     }
 
     // The named members of each column, as the handlers and the map know them.

@@ -40,7 +40,7 @@ protected:
         err.str({});
         args.insert(args.begin(), "tr640ctl");
         args.insert(args.begin() + 1, {"--timeout", "2"});
-        CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }};
+        CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }, [this] { ++firstFrames; }};
         return RunTr640Ctl(args, env);
     }
     std::string Plug(VirtualTr640& unit, const std::string& serial = {}) {
@@ -58,6 +58,7 @@ protected:
     std::string path = Plug(device);
     std::ostringstream out, err;
     std::function<bool()> hook;
+    int firstFrames = 0;  // what the start-up benchmark's stamp would print
     QTemporaryDir dir;
 };
 
@@ -86,6 +87,7 @@ TEST_F(Tr640CtlTest, SetSendsEveryValueInOneConnectionAndConfirmsThem) {
     EXPECT_EQ(device.Value(0x000E), 80);
     EXPECT_NE(out.str().find("-3.6dB"), std::string::npos) << out.str();
     EXPECT_EQ(bus.OpenConnections(path), 0);  // closed cleanly
+    EXPECT_EQ(firstFrames, 1);                 // once, of the many frames written
 }
 
 TEST_F(Tr640CtlTest, DumpAndGetShowTheWindowsTextsAndRawValues) {

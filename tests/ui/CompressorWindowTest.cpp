@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsEllipseItem>
 #include <QGraphicsSimpleTextItem>
 #include <QGroupBox>
 #include <QLineSeries>
@@ -366,6 +367,8 @@ TEST_F(CompressorDrag, CrosshairAndNumbersOverThePoints) {
         const QPoint point = form->PointPosition(k);
         EXPECT_NEAR(centre.x(), point.x(), 1) << k;
         EXPECT_TRUE(centre.y() < point.y() && centre.y() > point.y() - 25) << k;
+        const QPoint dot = form->Chart1->mapFromScene(form->Series2Dots[static_cast<std::size_t>(k)]->scenePos());
+        EXPECT_LE((dot - point).manhattanLength(), 1) << k;  // the whole circle moves with its point
     }
 }
 

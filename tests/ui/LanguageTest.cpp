@@ -18,9 +18,11 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 
 #include <string>
@@ -124,6 +126,19 @@ void CheckTabs(const QTabBar& tabs, QStringList& misfits) {
     }
 }
 
+// A field's text must show whole, not scrolled: besides the field's padding
+// and text margins, Qt keeps two pixels either side of it and one for the
+// cursor after it.
+void CheckField(const QLineEdit& field, QStringList& misfits) {
+    QStyleOptionFrame option;
+    option.initFrom(&field);
+    option.lineWidth = field.hasFrame() ? field.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &field) : 0;
+    const QMargins margins = field.textMargins();
+    const int room = field.style()->subElementRect(QStyle::SE_LineEditContents, &option, &field).width() - 4 -
+                     margins.left() - margins.right();
+    Fit(misfits, field, field.text(), field.fontMetrics().horizontalAdvance(field.text()) + 1, room);
+}
+
 // A label sized to its text must not grow into a neighbour.
 void CheckNeighbours(const QLabel& control, QStringList& misfits) {
     const QWidget* parent = control.parentWidget();
@@ -155,6 +170,8 @@ std::string Misfits(QWidget& window) {
             CheckButton(*button, misfits);
         } else if (auto* box = qobject_cast<QComboBox*>(control)) {
             CheckListBox(*box, misfits);
+        } else if (auto* field = qobject_cast<QLineEdit*>(control)) {
+            CheckField(*field, misfits);
         } else if (auto* tabs = qobject_cast<QTabBar*>(control)) {
             CheckTabs(*tabs, misfits);
         } else if (auto* line = qobject_cast<CaptionLine*>(control)) {
@@ -187,6 +204,12 @@ TEST_P(LanguageTest, EveryTextFitsItsControl) {
     EXPECT_EQ(Misfits(main), "");
 
     // Each text of the link on both link labels.
+    // The widest band frequency.
+    for (QLineEdit* field : main.findChildren<QLineEdit*>()) {
+        if (field->objectName().contains(QStringLiteral("FreEdit"))) field->setText(QStringLiteral("20000.0Hz"));
+    }
+    EXPECT_EQ(Misfits(main), "");
+
     TForm4& status = program.statusWindow();
     for (const char* text : kLinkTexts) {
         const QString caption = QString::fromStdString(Translate(Language(), text));
