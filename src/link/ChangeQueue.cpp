@@ -14,6 +14,14 @@ constexpr int kHoldPeriod = 50;
 constexpr int kModeWaitPeriods = 50;
 // Keep-alive periods without an answer before the link is declared lost.
 constexpr int kKeepAlivePeriods = 10;
+// Quiet hold ticks after which answers still missing are taken as lost (an
+// answer is a matter of milliseconds) ...
+constexpr int kAnswerLostTicks = 10;
+// ... and after which, with at least this many frames sent into the
+// silence, the unit itself is taken as gone, as the keep-alive would after
+// its eleven periods of two ticks and its four polls.
+constexpr int kSilenceLostTicks = 2 * (kKeepAlivePeriods + 1);
+constexpr int kSilenceLostFrames = 4;
 
 bool IsModeCommand(int address) { return address == kAddrModeRecall || address == kAddrModeSave; }
 
@@ -112,24 +120,58 @@ void Link::SendParameter(int address, std::int32_t value) {
 // answer.
 void Link::SendChange(int address, std::int32_t value) {
     ++vars_.framesUnanswered;
+    ++vars_.framesIntoSilence;
+    vars_.awaitingAnswer = true;
     sender_.SendCommand(proto::kCmdWrite, address, value);
 }
 
 void Link::SendKeepAlive() {
     ++vars_.framesUnanswered;
+    ++vars_.framesIntoSilence;
+    vars_.awaitingAnswer = true;
     sender_.SendControl(proto::kCtlKeepAlive);
 }
 
 // A mode command goes out only while no earlier frame may still be
 // answered: the answer of a frame that came late (after the queue was
 // forced on) would pass for the command's own, and report a save done that
-// the unit refused. A frame unanswered for a whole hold period (two
-// seconds) is taken as lost.
-bool Link::ModeCommandMayGo(int address) {
-    if (!IsModeCommand(address) || vars_.framesUnanswered == 0) return true;
-    if (vars_.holdTicks < kHoldPeriod) return false;
-    vars_.framesUnanswered = 0;
-    return true;
+// the unit refused.
+bool Link::ModeCommandMayGo(int address) const {
+    return !IsModeCommand(address) || (vars_.framesUnanswered == 0 && !vars_.awaitingAnswer);
+}
+
+// With a mode command next in the queue: whether it may go now. It never
+// goes on a guess: answers missing for a while are taken as lost, and then
+// a keep-alive asks the unit, whose answer puts the link back in step (and
+// whose silence, repeated, ends the link; see TimeTheSilence).
+bool Link::BringIntoStepForModeCommand() {
+    const bool quietForLong = vars_.holdTicks >= kAnswerLostTicks;
+    if (quietForLong) vars_.framesUnanswered = 0;
+    if (vars_.ready == 1 && ModeCommandMayGo(vars_.queue.addresses[1])) return true;
+    if (quietForLong) {
+        vars_.ready = 0;
+        vars_.holdTicks = 0;
+        SendKeepAlive();
+    }
+    return false;
+}
+
+// Frames sent into a unit that has gone silent. The queue is forced on
+// without answers, and while a mode command waits its turn no keep-alive
+// runs, so the silence is timed here as well: a unit that answers none of
+// several frames for as long as the keep-alive allows is gone (a mode wait
+// has its own, longer patience). One lost answer while the user keeps changing values (which
+// holds the queue back) is not silence.
+void Link::TimeTheSilence() {
+    if (!vars_.awaitingAnswer) return;
+    ++vars_.ticksUnanswered;
+    if (vars_.ticksUnanswered > kSilenceLostTicks && vars_.framesIntoSilence >= kSilenceLostFrames) {
+        vars_.ticksUnanswered = 0;
+        vars_.framesIntoSilence = 0;
+        vars_.awaitingAnswer = false;
+        timers_.hold.Stop();
+        RaiseLinkEvent(kEventConnectionLost);
+    }
 }
 
 // Consecutive changes of one parameter merge into the newest waiting entry,
@@ -197,6 +239,8 @@ void Link::HoldTimerTimer() {
         WaitForModeAcknowledgement();
         return;
     }
+    TimeTheSilence();
+    if (!timers_.hold.IsActive()) return;
     SendNextWaitingChange();
     KeepAlive();
 }
@@ -228,8 +272,7 @@ void Link::SendNextWaitingChange() {
         vars_.repeatLast = 0;  // never a second recall or save
         return;
     }
-    const bool modeCommandNext = q.count != 0 && IsModeCommand(q.addresses[1]);
-    if (modeCommandNext && !ModeCommandMayGo(q.addresses[1])) return;
+    if (q.count != 0 && IsModeCommand(q.addresses[1]) && !BringIntoStepForModeCommand()) return;
     if (vars_.ready == 1 && (q.count != 0 || vars_.repeatLast == 1)) {
         vars_.ready = 0;
         vars_.retryCount = 0;
@@ -249,9 +292,8 @@ void Link::SendNextWaitingChange() {
             StartModeWait(address);
         }
         SendChange(address, q.values[0]);
-    } else if ((vars_.holdTicks % 5 == 0 || modeCommandNext) && q.count != 0) {
-        // No acknowledgement for a while: send the next change anyway (a
-        // mode command only once ModeCommandMayGo lets it).
+    } else if (vars_.holdTicks % 5 == 0 && q.count != 0) {
+        // No acknowledgement for a while: send the next change anyway.
         vars_.ready = 1;
         vars_.repeatLast = 1;
     }

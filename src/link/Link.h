@@ -87,12 +87,15 @@ private:
     bool ReadingBlocks() const;
     void QueueChange(int address, std::int32_t value);
     bool ModeCommandPending() const;
-    bool ModeCommandMayGo(int address);
+    bool ModeCommandMayGo(int address) const;
+    void TimeTheSilence();
+    bool BringIntoStepForModeCommand();
     void SendChange(int address, std::int32_t value);
     void SendKeepAlive();
     void KeepOnlyPageZeroChanges();
     void EndModeWait();
     bool AskedForReadReply(std::span<const std::uint8_t> reply) const;
+    void AnswerCame();
     void StartModeWait(int address);
     void SendNextWaitingChange();
     void KeepAlive();

@@ -24,6 +24,9 @@ void Link::StartConnection() {
     sender_.MakeLinkKey();
     vars_.deviceAnswered = 0;
     vars_.framesUnanswered = 0;
+    vars_.ticksUnanswered = 0;
+    vars_.awaitingAnswer = false;
+    vars_.framesIntoSilence = 0;
     EndModeWait();
     timers_.hold.Stop();
     if (vars_.linkState != kNotLinked) sender_.SendKeyFrame();
@@ -116,6 +119,15 @@ void Link::DeviceNotPermitted() {
     view_.ShowMessage(Translate(language_, "提示"), Translate(language_, kNotPermitted));
 }
 
+// Any answer, accepting or refusing, is the answer of one frame, and shows
+// the unit is there.
+void Link::AnswerCame() {
+    if (vars_.framesUnanswered > 0) --vars_.framesUnanswered;
+    vars_.ticksUnanswered = 0;
+    vars_.awaitingAnswer = false;
+    vars_.framesIntoSilence = 0;
+}
+
 // Only a read transfer under way asks for values, block by block. A read
 // reply it did not ask for (one that comes late or twice after its
 // transfer ended, or whose header was damaged on the way) must not reach
@@ -144,7 +156,7 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
     case ReplyOutcome::Kind::StatusAccepted:
         vars_.deviceAnswered = 1;
         vars_.ready = 1;
-        if (vars_.framesUnanswered > 0) --vars_.framesUnanswered;
+        AnswerCame();
         if (vars_.waitReason != 0) vars_.modeAcknowledged = 1;
         // In a read transfer only the end code is answered with a status;
         // a stray acknowledgement must not skip a block unread.
@@ -152,7 +164,7 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
         break;
     case ReplyOutcome::Kind::StatusError:
         // The frame was answered, if with a refusal.
-        if (vars_.framesUnanswered > 0) --vars_.framesUnanswered;
+        AnswerCame();
         view_.ShowPlainMessage(Translate(language_, "错误应答!"));
         break;
     default:

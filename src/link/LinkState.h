@@ -80,6 +80,9 @@ struct LinkVars {
     int waitReason = 0;     // link event to raise once a mode command is acknowledged
     int modeAcknowledged = 0; // the device accepted a frame since the mode command went out
     int framesUnanswered = 0; // queue and keep-alive frames sent and not yet answered
+    bool awaitingAnswer = false; // a queue or keep-alive frame went out since the last answer
+    int ticksUnanswered = 0;     // hold ticks since the last answer while awaiting one
+    int framesIntoSilence = 0;   // queue and keep-alive frames sent since the last answer
     int sendSuppressed = 0; // store changes but send nothing (programmatic updates)
 };
 

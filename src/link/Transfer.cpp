@@ -146,6 +146,9 @@ void Link::OnTransferComplete() {
     vars_.linkState = kLinkedIdle;
     vars_.deviceAnswered = 0;
     vars_.framesUnanswered = 0;  // the end code was answered: the frames before it were too
+    vars_.ticksUnanswered = 0;
+    vars_.awaitingAnswer = false;
+    vars_.framesIntoSilence = 0;
     SetLabel("设备已连接");
     ShowLinkStatus(3, view_.LinkLabelCaption(), TransferPercent());
     timers_.hold.Start();

@@ -88,6 +88,20 @@ TEST_F(UnitAgreementTest, ARefusedSaveBehindALateAnswerNeverSucceeds) {
     EXPECT_FALSE(dialogs->Texts(Kind::Plain).empty()) << "the refusal was not reported";
 }
 
+// A unit gone silent swallows the changes the queue forces out; while a save
+// waits its turn no keep-alive runs, yet the loss must still be noticed
+// rather than the save going out into the silence.
+TEST_F(UnitAgreementTest, ChangesSentIntoASilentUnitWhileASaveWaitsEndTheLink) {
+    Connect();
+    device.SetSilent(true);
+    w().SysTotalVolBar->setValue(40);  // goes out, unanswered
+    w().SysTotalVolBar->setValue(41);  // waits, then is forced out
+    Choose(w().SysSaveModeBox, 2);     // waits its turn behind them
+    Settle(100);
+    EXPECT_EQ(dialogs->Texts(Kind::Message), std::vector<QString>{"已断开连接!"});
+    EXPECT_EQ(SuccessBoxes(), 0);
+}
+
 TEST_F(UnitAgreementTest, AModeCommandRightAfterABurstGoesOutOnce) {
     Connect();
     w().Mic1GainBar1->setValue(100);
