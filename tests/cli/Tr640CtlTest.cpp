@@ -53,8 +53,10 @@ protected:
         EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
     }
 
-    VirtualHidBus bus;
+    // The units outlive the bus, whose endpoints hold on to them.
     VirtualTr640 device;
+    VirtualTr640 other;
+    VirtualHidBus bus;
     std::string path = Plug(device);
     std::ostringstream out, err;
     std::function<bool()> hook;
@@ -123,7 +125,7 @@ TEST_F(Tr640CtlTest, ListSaysWhichUnitsCanBeOpenedAndWhy) {
 }
 
 TEST_F(Tr640CtlTest, TwoUnitsNeedASerial) {
-    VirtualTr640 second;
+    VirtualTr640& second = other;
     Plug(second, "B2");
     EXPECT_EQ(Run({"dump"}), kExitUsage);
     ExpectOneErrorLine("--serial");
@@ -146,7 +148,7 @@ TEST_F(Tr640CtlTest, SilenceRefusalAndADifferentReadBackEachHaveTheirCode) {
     EXPECT_EQ(Run({"set", "mic1.volume=20"}), kExitRefused) << err.str();
     device.ClearFaults();
 
-    VirtualTr640 stubborn;
+    VirtualTr640& stubborn = other;
     bus.Unplug(path);
     bus.Plug(VirtualTr640Info(), std::make_shared<StubbornEndpoint>(stubborn));
     EXPECT_EQ(Run({"set", "mic1.eq3.gain=5dB"}), kExitDiffers);
@@ -161,9 +163,8 @@ TEST_F(Tr640CtlTest, AUnitThatGoesAwayOrACtrlCEndsTheCommandCleanly) {
     EXPECT_EQ(Run({"dump"}), kExitNoUnit);
     ExpectOneErrorLine("went away");
 
-    VirtualTr640 other;
     const std::string otherPath = Plug(other);
-    hook = [&other] { return other.KeyLearned(); };
+    hook = [this] { return other.KeyLearned(); };
     EXPECT_EQ(Run({"set", "mic1.volume=20"}), kExitInterrupted);
     EXPECT_EQ(bus.OpenConnections(otherPath), 0);
 }
