@@ -99,7 +99,9 @@ std::optional<std::string> DecodeUtf16(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-bool IsTextByte(unsigned char c) { return c >= 0x20 ? c != 0x7F : c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsTextByte(unsigned char c) {
+    return c >= 0x20 ? c != 0x7F : c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 std::variant<std::string, EqRefusal> DecodeText(std::string_view bytes) {
     if (bytes.size() > kEqFileMaxBytes) return Refuse(EqRefusalReason::TooLarge, 0);
@@ -139,7 +141,10 @@ std::string_view Trimmed(std::string_view s) {
     return s;
 }
 
-bool IsNumberChar(char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == ',' || c == '+' || c == '-' || c == 'e' || c == 'E'; }
+bool IsNumberChar(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == ',' || c == '+' || c == '-' || c == 'e' ||
+           c == 'E';
+}
 bool StartsNumber(char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-'; }
 
 // Words separated by white space; a number glued to its unit ("6dB",
@@ -183,8 +188,8 @@ std::optional<std::string> NormalisedNumber(std::string_view word, bool thousand
     if (commas == 0) return points <= 1 ? std::optional(s) : std::nullopt;
     if (thousands) {
         const std::size_t lastComma = s.rfind(',');
-        const bool commaIsDecimal = points > 0 ? s.rfind('.') < lastComma
-                                               : commas == 1 && s.size() - lastComma - 1 != 3;
+        const bool commaIsDecimal =
+            points > 0 ? s.rfind('.') < lastComma : commas == 1 && s.size() - lastComma - 1 != 3;
         const char grouping = commaIsDecimal ? '.' : ',';
         s.erase(std::remove(s.begin(), s.end(), grouping), s.end());
         if (commaIsDecimal) std::replace(s.begin(), s.end(), ',', '.');
@@ -220,14 +225,22 @@ struct TypeWord {
 };
 
 constexpr TypeWord kTypeWords[] = {
-    {"PK", FileFilter::Peaking},           {"PEQ", FileFilter::Peaking},
-    {"LS", FileFilter::LowShelf, true},    {"LSC", FileFilter::LowShelf},
-    {"HS", FileFilter::HighShelf, true},   {"HSC", FileFilter::HighShelf},
-    {"LP", FileFilter::LowPass, false, true}, {"LPQ", FileFilter::LowPass},
-    {"HP", FileFilter::HighPass, false, true}, {"HPQ", FileFilter::HighPass},
-    {"None", FileFilter::None},            {"NO", FileFilter::Unsupported},
-    {"BP", FileFilter::Unsupported},       {"AP", FileFilter::Unsupported},
-    {"IIR", FileFilter::Unsupported},      {"Modal", FileFilter::Unsupported},
+    {"PK", FileFilter::Peaking},
+    {"PEQ", FileFilter::Peaking},
+    {"LS", FileFilter::LowShelf, true},
+    {"LSC", FileFilter::LowShelf},
+    {"HS", FileFilter::HighShelf, true},
+    {"HSC", FileFilter::HighShelf},
+    {"LP", FileFilter::LowPass, false, true},
+    {"LPQ", FileFilter::LowPass},
+    {"HP", FileFilter::HighPass, false, true},
+    {"HPQ", FileFilter::HighPass},
+    {"None", FileFilter::None},
+    {"NO", FileFilter::Unsupported},
+    {"BP", FileFilter::Unsupported},
+    {"AP", FileFilter::Unsupported},
+    {"IIR", FileFilter::Unsupported},
+    {"Modal", FileFilter::Unsupported},
 };
 
 const TypeWord* FindType(std::string_view word) {
@@ -324,8 +337,8 @@ std::optional<Command> LineCommand(std::string_view line) {
 // Commands that shape the sound in ways five bands cannot follow.
 constexpr std::string_view kRefusedCommands[] = {"GraphicEQ", "Convolution", "Include", "Delay", "Copy"};
 // Commands that only choose where filters apply; all filters land on one microphone.
-constexpr std::string_view kIgnoredCommands[] = {"Device", "Channel", "Stage", "If", "ElseIf", "Else", "EndIf",
-                                                 "Eval", "LoudnessCorrection"};
+constexpr std::string_view kIgnoredCommands[] = {
+    "Device", "Channel", "Stage", "If", "ElseIf", "Else", "EndIf", "Eval", "LoudnessCorrection"};
 
 template <std::size_t N>
 bool Among(const std::string_view (&list)[N], std::string_view word) {
@@ -361,8 +374,7 @@ std::optional<EqRefusal> ReadLine(std::string_view raw, int line, ParsedFile& ou
         return std::nullopt;
     }
     if (IEquals(command->word, "Preamp")) return ReadPreamp(command->rest, line, out);
-    if (Among(kRefusedCommands, command->word))
-        return Refuse(EqRefusalReason::UnsupportedCommand, line, command->word);
+    if (Among(kRefusedCommands, command->word)) return Refuse(EqRefusalReason::UnsupportedCommand, line, command->word);
     if (Among(kIgnoredCommands, command->word)) {
         EqWarning warning;
         warning.reason = EqWarningReason::CommandIgnored;
@@ -410,8 +422,10 @@ std::optional<Rounded> RoundQ(double q, int maxIndex) {
     const double lowStep = at(1) - at(0), highStep = at(maxIndex) - at(maxIndex - 1);
     if (lq < at(0) - lowStep || lq > at(maxIndex) + highStep) return std::nullopt;
     double step = 0;
-    if (lq < at(best)) step = best > 0 ? at(best) - at(best - 1) : lowStep;
-    else step = best < maxIndex ? at(best + 1) - at(best) : highStep;
+    if (lq < at(best))
+        step = best > 0 ? at(best) - at(best - 1) : lowStep;
+    else
+        step = best < maxIndex ? at(best + 1) - at(best) : highStep;
     return Rounded{best, std::abs(at(best) - lq) > step / 2 + 1e-12};
 }
 
@@ -624,7 +638,9 @@ std::string BandParameters(const EqBand& band, std::int32_t plainType) {
     return s + Fixed(ShelfQFromSlope(QTableValue(band.qIndex), band.gain), 4);
 }
 
-bool Exportable(std::int32_t type) { return type >= 0 && type % kBypassOffset <= kFilterLowPass && type < 2 * kBypassOffset; }
+bool Exportable(std::int32_t type) {
+    return type >= 0 && type % kBypassOffset <= kFilterLowPass && type < 2 * kBypassOffset;
+}
 
 std::string BandLine(const EqBand& band, int number) {
     const std::string head = "Filter " + std::to_string(number) + ": ";
@@ -723,7 +739,8 @@ std::string ExportEqText(const ParamStore& store, int mic) {
 
 std::string ExportEqCurveText(const ParamStore& store, int mic) {
     mic = std::clamp(mic, 0, 1);
-    std::string text = "* TR640 microphone " + std::to_string(mic + 1) + " EQ response, frequency (Hz) and level (dB)\n";
+    std::string text =
+        "* TR640 microphone " + std::to_string(mic + 1) + " EQ response, frequency (Hz) and level (dB)\n";
     const EqBands bands = ExportBands(store, mic);
     for (int b = 0; b < kBandsPerMic; ++b) text += "* " + BandLine(bands[static_cast<std::size_t>(b)], b + 1) + "\n";
     EqResponse response;

@@ -36,20 +36,20 @@ inline constexpr std::size_t kEqFileMaxBytes = 1 << 20;
 enum class EqValue { Frequency, Gain, Q, Slope, Bandwidth, Preamp };
 
 enum class EqRefusalReason {
-    Empty,              // nothing but white space
-    TooLarge,           // more than kEqFileMaxBytes
-    NotText,            // control bytes, or UTF-16 that does not decode
-    NoFilter,           // text, but not one filter line
-    Unreadable,         // a Filter or Preamp line that does not parse; `token` is where it stops
-    TooManyFilters,     // `count` active filters; `line` is the first one without a band
-    UnsupportedType,    // `token` is the type (NO, BP, AP, ...)
-    OutOfRange,         // `value` of `which` is outside `min` .. `max`
-    UnsupportedCommand, // a command that shapes the sound in a way five bands cannot (`token`)
+    Empty,               // nothing but white space
+    TooLarge,            // more than kEqFileMaxBytes
+    NotText,             // control bytes, or UTF-16 that does not decode
+    NoFilter,            // text, but not one filter line
+    Unreadable,          // a Filter or Preamp line that does not parse; `token` is where it stops
+    TooManyFilters,      // `count` active filters; `line` is the first one without a band
+    UnsupportedType,     // `token` is the type (NO, BP, AP, ...)
+    OutOfRange,          // `value` of `which` is outside `min` .. `max`
+    UnsupportedCommand,  // a command that shapes the sound in a way five bands cannot (`token`)
 };
 
 struct EqRefusal {
     EqRefusalReason reason = EqRefusalReason::Unreadable;
-    int line = 0;  // 1-based; 0 when the whole file is meant
+    int line = 0;       // 1-based; 0 when the whole file is meant
     std::string token;  // at most kEqTokenLimit characters of the offending text
     int count = 0;
     EqValue which = EqValue::Frequency;
@@ -58,10 +58,10 @@ struct EqRefusal {
 inline constexpr std::size_t kEqTokenLimit = 40;
 
 enum class EqWarningReason {
-    Rounded,           // `which` went from `asked` to `taken`, more than half a step
-    PreampNotApplied,  // a preamp of `asked` dB: the unit's input volume is a percentage
-    OffFiltersSkipped, // `count` switched-off filters did not fit or cannot be held
-    CommandIgnored,    // a command (`token`) that does not change the bands
+    Rounded,            // `which` went from `asked` to `taken`, more than half a step
+    PreampNotApplied,   // a preamp of `asked` dB: the unit's input volume is a percentage
+    OffFiltersSkipped,  // `count` switched-off filters did not fit or cannot be held
+    CommandIgnored,     // a command (`token`) that does not change the bands
 };
 
 struct EqWarning {
@@ -75,7 +75,7 @@ struct EqWarning {
 
 // What one band will hold after the import.
 struct EqPlannedBand {
-    int line = 0;  // the file line of its filter; 0 for a band bypassed because no filter reached it
+    int line = 0;                // the file line of its filter; 0 for a band bypassed because no filter reached it
     std::int32_t type = 0;       // type code as stored, bypass included
     std::int32_t frequency = 0;  // whole Hz
     std::int32_t gainStep = 0;   // (dB + 30) x 5

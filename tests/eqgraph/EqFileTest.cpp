@@ -15,7 +15,8 @@ ParamStore DefaultStore() {
     ParamStore store;
     for (int mic = 0; mic < 2; ++mic)
         for (int b = 0; b < kBandsPerMic; ++b)
-            for (int slot = 0; slot < kSlotsPerBand; ++slot) store.SetBoth(BandAddress(mic, b, slot), EqBandDefault(b, slot));
+            for (int slot = 0; slot < kSlotsPerBand; ++slot)
+                store.SetBoth(BandAddress(mic, b, slot), EqBandDefault(b, slot));
     return store;
 }
 
@@ -69,7 +70,7 @@ TEST(EqFileImportTest, GenericExportSkipsHeaderAndNoneSlots) {
     EXPECT_EQ(b[1].frequency, 147);
     EXPECT_EQ(b[1].qIndex, QIndexOf("2.10"));
     EXPECT_EQ(b[2].frequency, 1250);  // thousands separator
-    EXPECT_EQ(b[2].gainStep, 162);  // 162.5: halves go to the even step
+    EXPECT_EQ(b[2].gainStep, 162);    // 162.5: halves go to the even step
     // The bands no filter reached are bypassed and keep their values.
     EXPECT_EQ(b[3].type, kFilterParametric + kBypassOffset);
     EXPECT_FALSE(b[3].fromFilter);
@@ -161,7 +162,8 @@ TEST(EqFileImportTest, SwitchedOffFiltersTakeBandsOnlyWhenAllFit) {
     EXPECT_EQ(plan.bands[0].frequency, 50);
     EXPECT_EQ(plan.bands[1].type, kFilterParametric);
     std::string six;
-    for (int i = 0; i < 6; ++i) six += (i == 2 ? "Filter: OFF " : "Filter: ON ") + std::string("PK Fc 100 Hz Gain 1 dB Q 1\n");
+    for (int i = 0; i < 6; ++i)
+        six += (i == 2 ? "Filter: OFF " : "Filter: ON ") + std::string("PK Fc 100 Hz Gain 1 dB Q 1\n");
     plan = Plan(six);
     EXPECT_EQ(plan.bands[4].type, kFilterParametric);
     ASSERT_EQ(plan.warnings.size(), 1u);
@@ -185,7 +187,11 @@ TEST(EqFileImportTest, BadInputGivesAClearRefusalAndNeverAPartialPlan) {
 }
 
 TEST(EqFileImportTest, ByteOrderMarksLineEndsAndNegativeZeroReadCorrectly) {
-    EXPECT_EQ(Plan("\xEF\xBB\xBF" "Filter: ON PK Fc 100 Hz Gain -0 dB Q 1\r\n").bands[0].gainStep, 150);
+    EXPECT_EQ(Plan("\xEF\xBB\xBF"
+                   "Filter: ON PK Fc 100 Hz Gain -0 dB Q 1\r\n")
+                  .bands[0]
+                  .gainStep,
+              150);
     EXPECT_EQ(Plan("Filter: ON PK Fc 100 Hz Gain 1 dB Q 1\rFilter: ON PK Fc 200 Hz Gain 1 dB Q 1").bands[1].line, 2);
     std::string utf16 = "\xFF\xFE";
     for (char c : std::string("Filter: ON PK Fc 321 Hz Gain 2 dB Q 3\r\n")) utf16 += std::string{c, '\0'};
