@@ -6,10 +6,10 @@
 #include "cli/ParamText.h"
 #include "link/Dialogs.h"
 #include "link/hid/HidapiPlatform.h"
-#include "link/hid/VirtualHidBus.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"
 #include "presets/PresetFlow.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <CLI/CLI.hpp>
