@@ -9,6 +9,7 @@
 #include "model/ParamStore.h"
 #include "presets/PresetFlow.h"
 #include "ui/Dialogs.h"
+#include "ui/EqFileMenu.h"
 #include "ui/EqGraph.h"
 #include "ui/Unit1.h"
 #include "ui/Unit14.h"
@@ -57,6 +58,7 @@ public:
     TForm4& statusWindow() { return statusWindow_; }
     TForm14& compressorWindow() { return compressorWindow_; }
     EqGraph& eqGraph() { return eqGraph_; }
+    EqFileMenu& eqFileMenu() { return eqFileMenu_; }
     Link& link() { return linkWindow_.link(); }
 
 private:
@@ -76,6 +78,7 @@ private:
 
     PresetFlow presets_;
     EqGraph eqGraph_{mainWindow_};
+    EqFileMenu eqFileMenu_{mainWindow_, language_};
 };
 
 }  // namespace tr640

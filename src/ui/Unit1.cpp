@@ -506,6 +506,13 @@ void TForm1::ResetEq(int selection) {
     }
 }
 
+// Through SendParameter like a typed value: sent when the link is idle,
+// waiting behind a mode command, only stored offline or during a transfer.
+void TForm1::ApplyBandValues(const std::vector<std::pair<int, std::int32_t>>& changes) {
+    for (const auto& [address, value] : changes) SendParameter(address, value);
+    ShowStoredValues();
+}
+
 void TForm1::RefreshAll() {
     store_.CopyDeviceToShown();
     ShowStoredValues();
