@@ -113,7 +113,7 @@ std::string EqWarningText(const EqWarning& w, int mic) {
                    MicName(mic) + ".volume yourself if you need it";
         case EqWarningReason::OffFiltersSkipped: return std::to_string(w.count) + " switched-off filters left out";
         case EqWarningReason::CommandIgnored:
-            return at + "'" + w.token + ":' ignored: every filter goes to " + MicName(mic);
+            return at + "'" + w.token + ":' ignored: only the filters are taken, all onto " + MicName(mic);
     }
     return at + "warning";
 }

@@ -335,10 +335,11 @@ std::optional<Command> LineCommand(std::string_view line) {
 }
 
 // Commands that shape the sound in ways five bands cannot follow.
-constexpr std::string_view kRefusedCommands[] = {"GraphicEQ", "Convolution", "Include", "Delay", "Copy"};
-// Commands that only choose where filters apply; all filters land on one microphone.
-constexpr std::string_view kIgnoredCommands[] = {
-    "Device", "Channel", "Stage", "If", "ElseIf", "Else", "EndIf", "Eval", "LoudnessCorrection"};
+constexpr std::string_view kRefusedCommands[] = {"GraphicEQ", "Convolution", "Include", "LoudnessCorrection"};
+// Commands that choose where filters apply, or route and delay channels: the
+// filters all land on one microphone, which has neither routing nor delay.
+constexpr std::string_view kIgnoredCommands[] = {"Device", "Channel", "Stage", "If",    "ElseIf",
+                                                 "Else",   "EndIf",   "Eval",  "Delay", "Copy"};
 
 template <std::size_t N>
 bool Among(const std::string_view (&list)[N], std::string_view word) {
