@@ -4,7 +4,7 @@
 #include "cli/DeviceSession.h"
 #include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
-#include "link/Dialogs.h"
+#include "link/DialogSeam.h"
 #include "link/hid/HidapiPlatform.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"

@@ -7,7 +7,7 @@
 // virtual TR640; the question is the real box, answered No once taken.
 
 #include "model/Language.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/EqFileMenu.h"
 #include "ui/VirtualRig.h"
 #include "ui/WindowPicture.h"
