@@ -3,8 +3,8 @@
 // real link, its real timers and the reader threads, as the program runs.
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
-#include "link/hid/VirtualHidBus.h"
 #include "model/ParamText.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <gtest/gtest.h>
