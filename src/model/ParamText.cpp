@@ -113,6 +113,7 @@ std::optional<std::int32_t> KindRaw(const ParamEntry& e, double number) {
     in.entry = &e;
     in.source = Source::User;
     in.x = TextToRaw(e.kind, number);
+    // The store is a scratch one: a Q's limit was checked against the entry.
     const KindRuleResult r = ApplyKindRule(in, ParamStore());
     if (r.clamped) return std::nullopt;
     return r.raw;
@@ -224,8 +225,7 @@ std::string FormatParamValue(const ParamEntry& e, std::int32_t raw) {
 }
 
 ParsedValue ParseParamValue(const ParamEntry& e, std::string_view text, std::int32_t current) {
-    // No form reads nothing as a value, not even a list whose item shows
-    // no text.
+    // A blank value sets nothing, whatever the parameter.
     if (Trim(text).empty()) return Fail("no value given for " + e.name + " (" + ParamRangeText(e) + ")");
     switch (e.format) {
     case ParamFormat::Kind: return ParseKind(e, text);
