@@ -25,6 +25,7 @@ fail() {
 
 # The backticked words of one table cell, without the backticks.
 quoted() {
+    # shellcheck disable=SC2016  # the backticks are Markdown's, not a command
     grep -o '`[^`]*`' <<<"$1" | tr -d '`' | paste -sd ' ' || true
 }
 
