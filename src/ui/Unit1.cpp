@@ -6,7 +6,7 @@
 #include "model/ParamCatalogue.h"
 #include "ui/ControlTag.h"
 #include "ui/Controls.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/Unit4.h"
 
 #include <QApplication>
