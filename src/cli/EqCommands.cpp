@@ -45,23 +45,23 @@ std::string Asked(double value) {
 
 const char* ValueName(EqValue v) {
     switch (v) {
-        case EqValue::Frequency: return "frequency";
-        case EqValue::Gain: return "gain";
-        case EqValue::Q: return "Q";
-        case EqValue::Slope: return "shelf slope";
-        case EqValue::Bandwidth: return "bandwidth";
-        case EqValue::Preamp: return "preamp";
+    case EqValue::Frequency: return "frequency";
+    case EqValue::Gain: return "gain";
+    case EqValue::Q: return "Q";
+    case EqValue::Slope: return "shelf slope";
+    case EqValue::Bandwidth: return "bandwidth";
+    case EqValue::Preamp: return "preamp";
     }
     return "value";
 }
 
 std::string WithUnit(EqValue v, double value) {
     switch (v) {
-        case EqValue::Frequency: return Asked(value) + " Hz";
-        case EqValue::Gain:
-        case EqValue::Preamp: return Asked(value) + " dB";
-        case EqValue::Bandwidth: return Asked(value) + " octaves";
-        default: return Asked(value);
+    case EqValue::Frequency: return Asked(value) + " Hz";
+    case EqValue::Gain:
+    case EqValue::Preamp: return Asked(value) + " dB";
+    case EqValue::Bandwidth: return Asked(value) + " octaves";
+    default: return Asked(value);
     }
 }
 
@@ -82,22 +82,21 @@ std::string MicName(int mic) { return "mic" + std::to_string(mic + 1); }
 std::string EqRefusalText(const EqRefusal& r) {
     const std::string at = LinePrefix(r.line);
     switch (r.reason) {
-        case EqRefusalReason::Empty: return "the file is empty";
-        case EqRefusalReason::TooLarge:
-            return "larger than " + std::to_string(kEqFileMaxBytes >> 20) + " MiB, not a filter file";
-        case EqRefusalReason::NotText: return "not a text file (binary data, or UTF-16 that does not decode)";
-        case EqRefusalReason::NoFilter:
-            return "no filter line (\"Filter: ON PK Fc ... Hz Gain ... dB Q ...\") in the file";
-        case EqRefusalReason::Unreadable: return at + "cannot read '" + r.token + "'";
-        case EqRefusalReason::TooManyFilters:
-            return at + std::to_string(r.count) + " active filters; a microphone has " + std::to_string(kBandsPerMic) +
-                   " bands";
-        case EqRefusalReason::UnsupportedType: return at + "the unit has no band for a " + r.token + " filter";
-        case EqRefusalReason::OutOfRange:
-            return at + "the " + ValueName(r.which) + " " + WithUnit(r.which, r.value) +
-                   " is outside what a band holds (" + Asked(r.min) + " to " + Asked(r.max) + ")";
-        case EqRefusalReason::UnsupportedCommand:
-            return at + "'" + r.token + ":' shapes the sound in a way the five bands cannot";
+    case EqRefusalReason::Empty: return "the file is empty";
+    case EqRefusalReason::TooLarge:
+        return "larger than " + std::to_string(kEqFileMaxBytes >> 20) + " MiB, not a filter file";
+    case EqRefusalReason::NotText: return "not a text file (binary data, or UTF-16 that does not decode)";
+    case EqRefusalReason::NoFilter: return "no filter line (\"Filter: ON PK Fc ... Hz Gain ... dB Q ...\") in the file";
+    case EqRefusalReason::Unreadable: return at + "cannot read '" + r.token + "'";
+    case EqRefusalReason::TooManyFilters:
+        return at + std::to_string(r.count) + " active filters; a microphone has " + std::to_string(kBandsPerMic) +
+               " bands";
+    case EqRefusalReason::UnsupportedType: return at + "the unit has no band for a " + r.token + " filter";
+    case EqRefusalReason::OutOfRange:
+        return at + "the " + ValueName(r.which) + " " + WithUnit(r.which, r.value) + " is outside what a band holds (" +
+               Asked(r.min) + " to " + Asked(r.max) + ")";
+    case EqRefusalReason::UnsupportedCommand:
+        return at + "'" + r.token + ":' shapes the sound in a way the five bands cannot";
     }
     return at + "refused";
 }
@@ -105,15 +104,14 @@ std::string EqRefusalText(const EqRefusal& r) {
 std::string EqWarningText(const EqWarning& w, int mic) {
     const std::string at = LinePrefix(w.line);
     switch (w.reason) {
-        case EqWarningReason::Rounded:
-            return at + ValueName(w.which) + " " + WithUnit(w.which, w.asked) + " taken as " +
-                   WithUnit(w.which, w.taken);
-        case EqWarningReason::PreampNotApplied:
-            return at + "preamp " + Asked(w.asked) + " dB not applied: the input volume is a percentage; set " +
-                   MicName(mic) + ".volume yourself if you need it";
-        case EqWarningReason::OffFiltersSkipped: return std::to_string(w.count) + " switched-off filters left out";
-        case EqWarningReason::CommandIgnored:
-            return at + "'" + w.token + ":' ignored: only the filters are taken, all onto " + MicName(mic);
+    case EqWarningReason::Rounded:
+        return at + ValueName(w.which) + " " + WithUnit(w.which, w.asked) + " taken as " + WithUnit(w.which, w.taken);
+    case EqWarningReason::PreampNotApplied:
+        return at + "preamp " + Asked(w.asked) + " dB not applied: the input volume is a percentage; set " +
+               MicName(mic) + ".volume yourself if you need it";
+    case EqWarningReason::OffFiltersSkipped: return std::to_string(w.count) + " switched-off filters left out";
+    case EqWarningReason::CommandIgnored:
+        return at + "'" + w.token + ":' ignored: only the filters are taken, all onto " + MicName(mic);
     }
     return at + "warning";
 }

@@ -446,11 +446,11 @@ struct TakeContext {
 
 FilterType BandType(FileFilter f) {
     switch (f) {
-        case FileFilter::LowShelf: return kFilterLowShelf;
-        case FileFilter::HighShelf: return kFilterHighShelf;
-        case FileFilter::HighPass: return kFilterHighPass;
-        case FileFilter::LowPass: return kFilterLowPass;
-        default: return kFilterParametric;
+    case FileFilter::LowShelf: return kFilterLowShelf;
+    case FileFilter::HighShelf: return kFilterHighShelf;
+    case FileFilter::HighPass: return kFilterHighPass;
+    case FileFilter::LowPass: return kFilterLowPass;
+    default: return kFilterParametric;
     }
 }
 
@@ -622,11 +622,11 @@ std::string Fixed(double value, int decimals) {
 
 const char* ExportType(std::int32_t plainType) {
     switch (plainType) {
-        case kFilterParametric: return "PK";
-        case kFilterLowShelf: return "LSC";
-        case kFilterHighShelf: return "HSC";
-        case kFilterHighPass: return "HPQ";
-        default: return "LPQ";
+    case kFilterParametric: return "PK";
+    case kFilterLowShelf: return "LSC";
+    case kFilterHighShelf: return "HSC";
+    case kFilterHighPass: return "HPQ";
+    default: return "LPQ";
     }
 }
 

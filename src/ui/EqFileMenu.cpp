@@ -119,22 +119,22 @@ namespace {
 
 const char* ValueWord(EqValue v) {
     switch (v) {
-        case EqValue::Frequency: return "频率";
-        case EqValue::Gain: return "增益";
-        case EqValue::Q: return "Q";
-        case EqValue::Slope: return "斜率";
-        case EqValue::Bandwidth: return "带宽";
-        case EqValue::Preamp: return "前级增益";
+    case EqValue::Frequency: return "频率";
+    case EqValue::Gain: return "增益";
+    case EqValue::Q: return "Q";
+    case EqValue::Slope: return "斜率";
+    case EqValue::Bandwidth: return "带宽";
+    case EqValue::Preamp: return "前级增益";
     }
     return "Q";
 }
 
 QString WithUnit(EqValue v, double value) {
     switch (v) {
-        case EqValue::Frequency: return Asked(value) + QStringLiteral(" Hz");
-        case EqValue::Gain:
-        case EqValue::Preamp: return Asked(value) + QStringLiteral(" dB");
-        default: return Asked(value);
+    case EqValue::Frequency: return Asked(value) + QStringLiteral(" Hz");
+    case EqValue::Gain:
+    case EqValue::Preamp: return Asked(value) + QStringLiteral(" dB");
+    default: return Asked(value);
     }
 }
 
@@ -143,13 +143,12 @@ QString WithUnit(EqValue v, double value) {
 QString EqFileMenu::WarningText(const EqWarning& w) const {
     const QString at = w.line > 0 ? Tr("第%1行").arg(w.line) + QStringLiteral(": ") : QString();
     switch (w.reason) {
-        case EqWarningReason::Rounded:
-            return at + Tr(ValueWord(w.which)) + QStringLiteral(" ") + WithUnit(w.which, w.asked) +
-                   QStringLiteral(" -> ") + WithUnit(w.which, w.taken);
-        case EqWarningReason::PreampNotApplied:
-            return at + Tr("前级增益%1 dB未应用：输入音量是百分比").arg(Asked(w.asked));
-        case EqWarningReason::OffFiltersSkipped: return Tr("%1个关闭的滤波器未导入").arg(w.count);
-        case EqWarningReason::CommandIgnored: return at + Tr("“%1:”已忽略").arg(QString::fromStdString(w.token));
+    case EqWarningReason::Rounded:
+        return at + Tr(ValueWord(w.which)) + QStringLiteral(" ") + WithUnit(w.which, w.asked) + QStringLiteral(" -> ") +
+               WithUnit(w.which, w.taken);
+    case EqWarningReason::PreampNotApplied: return at + Tr("前级增益%1 dB未应用：输入音量是百分比").arg(Asked(w.asked));
+    case EqWarningReason::OffFiltersSkipped: return Tr("%1个关闭的滤波器未导入").arg(w.count);
+    case EqWarningReason::CommandIgnored: return at + Tr("“%1:”已忽略").arg(QString::fromStdString(w.token));
     }
     return at;
 }
@@ -159,19 +158,18 @@ QString EqFileMenu::RefusalText(const EqRefusal& r) const {
     const QString token = QString::fromStdString(r.token);
     QString reason;
     switch (r.reason) {
-        case EqRefusalReason::Empty: reason = Tr("文件是空的"); break;
-        case EqRefusalReason::TooLarge: reason = Tr("文件太大，不是滤波器文件"); break;
-        case EqRefusalReason::NotText: reason = Tr("不是文本文件"); break;
-        case EqRefusalReason::NoFilter: reason = Tr("文件中没有滤波器"); break;
-        case EqRefusalReason::Unreadable: reason = Tr("无法读取“%1”").arg(token); break;
-        case EqRefusalReason::TooManyFilters: reason = Tr("%1个启用的滤波器，每个话筒只有5个频段").arg(r.count); break;
-        case EqRefusalReason::UnsupportedType: reason = Tr("设备没有%1滤波器的频段").arg(token); break;
-        case EqRefusalReason::OutOfRange:
-            reason =
-                Tr("%1超出频段的范围").arg(Tr(ValueWord(r.which)) + QStringLiteral(" ") + WithUnit(r.which, r.value)) +
-                QStringLiteral(" (") + Asked(r.min) + QStringLiteral(" .. ") + Asked(r.max) + QStringLiteral(")");
-            break;
-        case EqRefusalReason::UnsupportedCommand: reason = Tr("“%1:”无法用五个频段实现").arg(token); break;
+    case EqRefusalReason::Empty: reason = Tr("文件是空的"); break;
+    case EqRefusalReason::TooLarge: reason = Tr("文件太大，不是滤波器文件"); break;
+    case EqRefusalReason::NotText: reason = Tr("不是文本文件"); break;
+    case EqRefusalReason::NoFilter: reason = Tr("文件中没有滤波器"); break;
+    case EqRefusalReason::Unreadable: reason = Tr("无法读取“%1”").arg(token); break;
+    case EqRefusalReason::TooManyFilters: reason = Tr("%1个启用的滤波器，每个话筒只有5个频段").arg(r.count); break;
+    case EqRefusalReason::UnsupportedType: reason = Tr("设备没有%1滤波器的频段").arg(token); break;
+    case EqRefusalReason::OutOfRange:
+        reason = Tr("%1超出频段的范围").arg(Tr(ValueWord(r.which)) + QStringLiteral(" ") + WithUnit(r.which, r.value)) +
+                 QStringLiteral(" (") + Asked(r.min) + QStringLiteral(" .. ") + Asked(r.max) + QStringLiteral(")");
+        break;
+    case EqRefusalReason::UnsupportedCommand: reason = Tr("“%1:”无法用五个频段实现").arg(token); break;
     }
     return Tr("无法导入EQ文件") + QStringLiteral("\n") + at + reason;
 }

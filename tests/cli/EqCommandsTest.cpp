@@ -2,9 +2,9 @@
 // tr640ctl eq against a virtual TR640 on the virtual HID bus.
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
-#include "virtualdevice/VirtualHidBus.h"
 #include "model/ParamAddress.h"
 #include "model/ValueKinds.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <gtest/gtest.h>

@@ -7,8 +7,8 @@
 // virtual TR640; the question is the real box, answered No once taken.
 
 #include "model/Language.h"
-#include "ui/QtDialogs.h"
 #include "ui/EqFileMenu.h"
+#include "ui/QtDialogs.h"
 #include "ui/VirtualRig.h"
 #include "ui/WindowPicture.h"
 
@@ -74,7 +74,8 @@ bool SaveMenuPicture(tr640::TForm1& main, tr640::EqFileMenu& eqMenu, const QStri
     for (int i = 0; i < 20; ++i) QApplication::processEvents();
     const QRect panel(main.EQAdvPanel->mapToGlobal(QPoint(0, 0)), main.EQAdvPanel->size());
     const QRect area = panel.united(menu->geometry()).adjusted(-4, -4, 4, 4);
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+    const bool ok = QGuiApplication::primaryScreen()
+                        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
                         .save(path, "PNG");
     menu->close();
     delete menu;
@@ -127,8 +128,10 @@ int main(int argc, char** argv) {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
         questionOk = tr640::SaveWindowPicture(*box, questionPath);
-        if (QAbstractButton* no = box->button(QMessageBox::No)) no->click();
-        else box->reject();
+        if (QAbstractButton* no = box->button(QMessageBox::No))
+            no->click();
+        else
+            box->reject();
     });
     program.eqFileMenu().ImportEq();
     Report(questionOk, questionPath);
