@@ -2,14 +2,9 @@
 #pragma once
 
 #include "cli/ExitCodes.h"
-#include "link/FrameSender.h"
-#include "link/Link.h"
-#include "link/QtLinkTimer.h"
-#include "link/hid/HidDeviceController.h"
-#include "link/hid/HidLinkHandlers.h"
+#include "link/UnitSession.h"
+#include "link/hid/HidPlatform.h"
 #include "model/ParamStore.h"
-
-#include <QTimer>
 
 #include <cstdint>
 #include <deque>
@@ -40,11 +35,10 @@ struct UnitListing {
 };
 std::vector<UnitListing> ListUnits(HidPlatform& platform);
 
-// One connection to one unit for one command: the link with its three real
-// QTimers and the HID controller over the platform, as the link window runs
-// them, with text in place of the windows. Every wait runs the event loop
-// until the link has done its part, the unit refused or went silent, the
-// time-out ran out, or the user interrupted.
+// One connection to one unit for one command: the unit's session, with
+// outcomes turned into exit codes and lines of English. Every wait runs the
+// event loop until the session has done its part, the unit refused or went
+// silent, the time-out ran out, or the user interrupted.
 class DeviceSession {
 public:
     DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted);
@@ -75,27 +69,33 @@ public:
     const Failure& Failed() const { return failure_; }
     // The last lines of traffic, for --verbose.
     const std::deque<std::string>& Traffic() const { return traffic_; }
+    // The session, once connecting has begun (tests drive its ticks).
+    UnitSession* Session() { return session_.get(); }
+    // Runs the event loop while waiting, as the commands do; a test that
+    // drives the ticks itself sets this to its own pass.
+    void SetWaitPass(std::function<void()> pass) { waitPass_ = std::move(pass); }
 
     // A value the unit never sent back reads as this after a read-back.
     static constexpr std::int32_t kMissing = -0x7FFFFFFF;
 
 private:
-    class View;
-    class Port;
-    class ChosenPlatform;
+    class Lines;
+    class StampingPlatform;
     class StampedConnection;
 
     bool Fail(int code, std::string message);
     void AddTraffic(const std::string& line);
+    void OnOutcome(LinkOutcome outcome);
+    void OnStatus(LinkStatus status);
     bool WaitFor(const std::function<bool()>& done, const char* what);
-    bool LinkQuiet() const;
+    bool WaitForTransfer(int before, const char* what);
     bool PickUnit(const DeviceChoice& choice);
-    int AcknowledgedOf(int sent) const;
 
     HidPlatform& platform_;
     int timeoutMs_;
     std::function<bool()> interrupted_;
     std::function<void()> firstFrameWritten_;
+    std::function<void()> waitPass_;
     HidDeviceInfo unit_;
     Failure failure_;
     std::deque<std::string> traffic_;
@@ -104,16 +104,9 @@ private:
     bool present_ = false;
 
     ParamStore store_;
-    QTimer connectTimer_, transferTimer_, holdTimer_;
-    QtLinkTimer connectPort_{connectTimer_}, transferPort_{transferTimer_}, holdPort_{holdTimer_};
-    std::unique_ptr<View> view_;
-    std::unique_ptr<Port> port_;
-    std::unique_ptr<ChosenPlatform> chosen_;
-    std::unique_ptr<TJvHidDeviceController> controller_;
-    std::unique_ptr<HidLinkHandlers> handlers_;
-    std::unique_ptr<FrameSender> sender_;
-    std::unique_ptr<Link> link_;
-    const int language_;
+    std::unique_ptr<Lines> lines_;
+    std::unique_ptr<StampingPlatform> stamping_;
+    std::unique_ptr<UnitSession> session_;
 };
 
 }  // namespace tr640

@@ -2,7 +2,6 @@
 #include "presets/PresetFlow.h"
 
 #include "link/Dialogs.h"
-#include "link/LinkState.h"
 #include "model/Language.h"
 #include "presets/FileSystem.h"
 
@@ -42,8 +41,8 @@ qsizetype FileNameStart(const QString& path) {
 
 }  // namespace
 
-PresetFlow::PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language)
-    : store_(store), dialogs_(dialogs), raiseLinkEvent_(std::move(raiseLinkEvent)), language_(language) {}
+PresetFlow::PresetFlow(ParamStore& store, Dialogs& dialogs, PageWriter writePageOne, const int& language)
+    : store_(store), dialogs_(dialogs), writePageOne_(std::move(writePageOne)), language_(language) {}
 
 QString PresetFlow::Text(const char* chinese) const { return QString::fromStdString(Translate(language_, chinese)); }
 
@@ -187,7 +186,7 @@ void PresetFlow::LoadPreset() {
         return;
     }
     // Linked and idle, this starts sending page 1 at once, without asking.
-    if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
+    if (writePageOne_) writePageOne_();
 }
 
 void PresetFlow::ShowLoadMessage(const char* chinese) { dialogs_.PlainMessage(Text(chinese)); }

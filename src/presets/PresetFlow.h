@@ -17,9 +17,9 @@ class Dialogs;
 
 class PresetFlow {
 public:
-    // Raises a link event (the load raises only WriteAll); the link itself
-    // decides whether the write-all can run now.
-    using LinkEventRaiser = std::function<void(int code)>;
+    // Starts the link's write of page 1 (the load's last step); the link
+    // itself decides whether the write can run now.
+    using PageWriter = std::function<void()>;
     // Whether the link could start the write-all now (linked and idle).
     using WriteAllGate = std::function<bool()>;
 
@@ -36,7 +36,7 @@ public:
     static constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
     // All references must outlive the flow; `language` is read at each click.
-    PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language);
+    PresetFlow(ParamStore& store, Dialogs& dialogs, PageWriter writePageOne, const int& language);
 
     // "保存": the shown image at this moment, under a name from the save dialog.
     void SavePreset();
@@ -72,7 +72,7 @@ private:
 
     ParamStore& store_;
     Dialogs& dialogs_;
-    LinkEventRaiser raiseLinkEvent_;
+    PageWriter writePageOne_;
     WriteAllGate writeAllCanStart_;
     const int& language_;
 };

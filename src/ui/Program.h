@@ -57,6 +57,7 @@ public:
     TForm4& statusWindow() { return statusWindow_; }
     TForm14& compressorWindow() { return compressorWindow_; }
     EqGraph& eqGraph() { return eqGraph_; }
+    UnitSession& session() { return linkWindow_.session(); }
     Link& link() { return linkWindow_.link(); }
 
 private:
