@@ -6,8 +6,8 @@
 //   tr640_bench_idle [--seconds N]     (default 60)
 
 #include "link/UnitSession.h"
-#include "link/hid/VirtualHidBus.h"
 #include "model/ParamStore.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <QCoreApplication>
