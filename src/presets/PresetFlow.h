@@ -60,10 +60,30 @@ public:
     // gets ".Nddt" in its place; a name without a dot gets it appended.
     static QString WithPresetExtension(const QString& path);
 
+    // Where a save of the chosen name writes (the name rule applied), and
+    // whether that is an existing file the user did not pick and would
+    // replace unseen (the dialog's own choice is consent to replace it).
+    struct SavePlan {
+        QString path;
+        bool replacesUnseenFile = false;
+    };
+    static SavePlan PlanSave(const QString& chosen);
+
+    // What writing a preset file came to: the absolute path it wrote (or
+    // tried to), and the system's reason when it failed.
+    struct FileWriteResult {
+        bool written = false;
+        QString path;
+        QString reason;
+    };
+    // Writes the shown image as a preset file, whole or not at all.
+    static FileWriteResult WritePresetFile(const QString& path, const ParamStore& store);
+
     // Without a gate the loaded values are always offered to the link.
     void SetWriteAllGate(WriteAllGate canStart) { writeAllCanStart_ = std::move(canStart); }
 
 private:
+    static FileWriteResult WriteWhole(const QString& path, const std::string& content);
     void ShowLoadMessage(const char* chinese);
     void ShowSaveError(const QString& path, const QString& reason);
     void ShowLoadError(const QString& path, const QString& reason);

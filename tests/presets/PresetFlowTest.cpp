@@ -209,6 +209,24 @@ TEST_F(PresetFlowTest, SaveWritesTheShownImageUnderTheRuledNameAndSaysWhere) {
     EXPECT_TRUE(events.empty());
 }
 
+TEST_F(PresetFlowTest, TheCoreOperationsSayWhatTheyFoundAndWhereTheyWrote) {
+    EXPECT_FALSE(PresetFlow::PlanSave(Path("live.txt")).replacesUnseenFile);
+    Write(Path("live.Nddt"), "old");
+    const PresetFlow::SavePlan plan = PresetFlow::PlanSave(Path("live.txt"));
+    EXPECT_EQ(plan.path, Path("live.Nddt"));
+    EXPECT_TRUE(plan.replacesUnseenFile);
+    EXPECT_FALSE(PresetFlow::PlanSave(Path("live.Nddt")).replacesUnseenFile);  // the user named it
+
+    const PresetFlow::FileWriteResult written = PresetFlow::WritePresetFile(plan.path, store);
+    EXPECT_TRUE(written.written);
+    EXPECT_EQ(written.path, QFileInfo(Path("live.Nddt")).absoluteFilePath());
+    EXPECT_EQ(Read(Path("live.Nddt")), ExpectedContent());
+    const PresetFlow::FileWriteResult failed = PresetFlow::WritePresetFile(Path("none/x.Nddt"), store);
+    EXPECT_FALSE(failed.written);
+    EXPECT_FALSE(failed.reason.isEmpty());
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
 TEST_F(PresetFlowTest, SuccessMessageFollowsTheLanguage) {
     language = kLanguageEnglish;
     Save(Path("en"));
