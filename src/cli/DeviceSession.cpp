@@ -226,11 +226,7 @@ bool DeviceSession::WaitFor(const std::function<bool()>& done, const char* what)
         if (clock.elapsed() > timeoutMs_)
             return Fail(kExitTimeout, std::string("no answer from the unit while ") + what + " (time-out " +
                                           std::to_string(timeoutMs_ / 1000.0).substr(0, 4) + " s)");
-        if (waitPass_) {
-            waitPass_();
-        } else {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return failure_.code == kExitOk;
 }

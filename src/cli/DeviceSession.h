@@ -69,11 +69,6 @@ public:
     const Failure& Failed() const { return failure_; }
     // The last lines of traffic, for --verbose.
     const std::deque<std::string>& Traffic() const { return traffic_; }
-    // The session, once connecting has begun (tests drive its ticks).
-    UnitSession* Session() { return session_.get(); }
-    // Runs the event loop while waiting, as the commands do; a test that
-    // drives the ticks itself sets this to its own pass.
-    void SetWaitPass(std::function<void()> pass) { waitPass_ = std::move(pass); }
 
     // A value the unit never sent back reads as this after a read-back.
     static constexpr std::int32_t kMissing = -0x7FFFFFFF;
@@ -95,7 +90,6 @@ private:
     int timeoutMs_;
     std::function<bool()> interrupted_;
     std::function<void()> firstFrameWritten_;
-    std::function<void()> waitPass_;
     HidDeviceInfo unit_;
     Failure failure_;
     std::deque<std::string> traffic_;
