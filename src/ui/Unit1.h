@@ -294,7 +294,7 @@ private:
     void BuildDynamicsPage();
     void BuildEqGraph();
     void BindEvents();
-    QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry, int kind);
+    QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry);
 
     bool SendsSuppressed() const;
     void SuppressSends(bool suppressed);
