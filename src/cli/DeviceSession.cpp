@@ -89,9 +89,10 @@ std::vector<UnitListing> ListUnits(HidPlatform& platform) {
     return units;
 }
 
-DeviceSession::DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted)
+DeviceSession::DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted,
+                             HandTicks handTicks)
     : platform_(platform), timeoutMs_(timeoutMs), interrupted_(std::move(interrupted)),
-      lines_(std::make_unique<Lines>(*this)) {}
+      handTicks_(std::move(handTicks)), lines_(std::make_unique<Lines>(*this)) {}
 
 // The session goes first: its controller's end stops the reader threads
 // and closes the unit.
@@ -161,6 +162,7 @@ bool DeviceSession::Connect(const DeviceChoice& choice) {
     if (!PickUnit(choice)) return false;
     stamping_ = std::make_unique<StampingPlatform>(platform_, firstFrameWritten_);
     session_ = std::make_unique<UnitSession>(store_, *stamping_, lines_.get(), unit_.path);
+    if (handTicks_) session_->TickByHand();
     QObject::connect(session_.get(), &UnitSession::outcome, [this](LinkOutcome o) { OnOutcome(o); });
     QObject::connect(session_.get(), &UnitSession::statusChanged, [this](LinkStatus s) { OnStatus(s); });
     QObject::connect(session_.get(), &UnitSession::deviceImageRead, [this] {
@@ -217,18 +219,32 @@ bool DeviceSession::WaitForTransfer(int before, const char* what) {
 bool DeviceSession::WaitFor(const std::function<bool()>& done, const char* what) {
     QElapsedTimer clock;
     clock.start();
+    const std::int64_t handStart = session_->HandClockMs();
+    const auto elapsed = [&] { return handTicks_ ? session_->HandClockMs() - handStart : clock.elapsed(); };
     // Wakes the loop between link events to look at the clock and Ctrl-C.
     QTimer poll;
-    poll.start(kPollMs);
+    if (!handTicks_) poll.start(kPollMs);
     while (!done()) {
         if (failure_.code != kExitOk) return false;
         if (interrupted_ && interrupted_()) return Fail(kExitInterrupted, std::string("interrupted while ") + what);
-        if (clock.elapsed() > timeoutMs_)
+        if (elapsed() > timeoutMs_)
             return Fail(kExitTimeout, std::string("no answer from the unit while ") + what + " (time-out " +
                                           std::to_string(timeoutMs_ / 1000.0).substr(0, 4) + " s)");
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        RunEventsOrTick(done);
     }
     return failure_.code == kExitOk;
+}
+
+// Waits for the next link event; ticking by hand, takes what has come and
+// gives the next tick once the unit's replies are in.
+void DeviceSession::RunEventsOrTick(const std::function<bool()>& done) {
+    if (!handTicks_) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return;
+    }
+    QCoreApplication::processEvents();
+    handTicks_(*session_);
+    if (!done() && failure_.code == kExitOk) session_->TickNext(kPollMs);
 }
 
 }  // namespace tr640

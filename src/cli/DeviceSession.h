@@ -35,13 +35,19 @@ struct UnitListing {
 };
 std::vector<UnitListing> ListUnits(HidPlatform& platform);
 
+// For tests that own the session's ticks instead of its timers: called
+// before each tick, it returns once the replies the unit has sent reached
+// the session. The time-outs then run on the session's hand clock.
+using HandTicks = std::function<void(const UnitSession&)>;
+
 // One connection to one unit for one command: the unit's session, with
 // outcomes turned into exit codes and lines of English. Every wait runs the
 // event loop until the session has done its part, the unit refused or went
 // silent, the time-out ran out, or the user interrupted.
 class DeviceSession {
 public:
-    DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted);
+    DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted,
+                  HandTicks handTicks = {});
     ~DeviceSession();
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
@@ -83,6 +89,7 @@ private:
     void OnOutcome(LinkOutcome outcome);
     void OnStatus(LinkStatus status);
     bool WaitFor(const std::function<bool()>& done, const char* what);
+    void RunEventsOrTick(const std::function<bool()>& done);
     bool WaitForTransfer(int before, const char* what);
     bool PickUnit(const DeviceChoice& choice);
 
@@ -90,6 +97,7 @@ private:
     int timeoutMs_;
     std::function<bool()> interrupted_;
     std::function<void()> firstFrameWritten_;
+    HandTicks handTicks_;
     HidDeviceInfo unit_;
     Failure failure_;
     std::deque<std::string> traffic_;

@@ -371,7 +371,7 @@ private:
     int WithUnit(const std::function<int(DeviceSession&)>& work) {
         PlatformHolder holder(env_, o_.virtualUnit);
         const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
-        DeviceSession session(holder.Get(), timeoutMs, env_.interrupted);
+        DeviceSession session(holder.Get(), timeoutMs, env_.interrupted, env_.handTicks);
         session.OnFirstFrameWritten(env_.firstFrameWritten);
         int code = session.Connect(o_.choice) ? work(session) : report_.Fail(session.Failed());
         if (o_.verbose)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "cli/DeviceSession.h"
 #include "link/hid/HidPlatform.h"
 
 #include <functional>
@@ -24,6 +25,8 @@ struct CtlEnvironment {
     // Called once, when the first frame goes out to the unit; may be empty.
     // The start-up benchmark measures the time to it.
     std::function<void()> firstFrameWritten;
+    // Set by tests that own the session's ticks; empty: the real timers.
+    HandTicks handTicks;
 };
 
 // Runs one tr640ctl command line (args[0] is the program name) on the

@@ -3,6 +3,9 @@
 
 #include "link/LinkPorts.h"
 
+#include <cstdint>
+#include <optional>
+
 class QTimer;
 
 namespace tr640 {
@@ -16,8 +19,19 @@ public:
     void Stop() override;
     bool IsActive() const override;
 
+    // Ticked by hand (a test that owns the ticks): the QTimer never starts;
+    // the timer keeps only whether it runs and when, on the clock `nowMs`,
+    // it is next due. Set before the timer first starts.
+    void TickByHand(const std::int64_t& nowMs) { handClock_ = &nowMs; }
+    std::optional<std::int64_t> NextDue() const;
+    // The due tick was given: the next one falls an interval later.
+    void Ticked();
+
 private:
     QTimer& timer_;
+    const std::int64_t* handClock_ = nullptr;
+    bool handRunning_ = false;
+    std::int64_t handDue_ = 0;
 };
 
 }  // namespace tr640

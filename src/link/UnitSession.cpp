@@ -55,7 +55,7 @@ public:
         // the one that grants access among them.
         QMetaObject::invokeMethod(&s_, [s = &s_] { s->link_.DeviceNotPermitted(); }, Qt::QueuedConnection);
     }
-    void ParseReply(std::span<const std::uint8_t> reply) override { s_.link_.OnReply(reply); }
+    void ParseReply(std::span<const std::uint8_t> reply) override { s_.OnReply(reply); }
 
 private:
     UnitSession& s_;
@@ -145,6 +145,26 @@ UnitSession::~UnitSession() {
 
 void UnitSession::Scan() {
     if (hid_) hid_->controller.Scan();
+}
+
+void UnitSession::TickByHand() {
+    for (QtLinkTimer* port : {&connectPort_, &transferPort_, &holdPort_}) port->TickByHand(handClockMs_);
+}
+
+void UnitSession::TickNext(int idleMs) {
+    // Ties go in one fixed order (key, transfer, queue), so that a run repeats.
+    QtLinkTimer* next = nullptr;
+    for (QtLinkTimer* port : {&connectPort_, &transferPort_, &holdPort_})
+        if (port->NextDue() && (!next || *port->NextDue() < *next->NextDue())) next = port;
+    if (!next) {
+        handClockMs_ += idleMs;
+        return;
+    }
+    handClockMs_ = *next->NextDue();
+    next->Ticked();
+    if (next == &connectPort_) Timer1Timer();
+    if (next == &transferPort_) Timer2Timer();
+    if (next == &holdPort_) HoldTimerTimer();
 }
 
 void UnitSession::ReadBack(bool withSystemPage) {

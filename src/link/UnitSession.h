@@ -91,13 +91,23 @@ public:
     void SaveMode(int mode);
     void SuppressSends(bool suppressed) { link_.SuppressSends(suppressed); }
     // One whole input report (report id first).
-    void OnReply(std::span<const std::uint8_t> report) { link_.OnReply(report); }
+    void OnReply(std::span<const std::uint8_t> report) {
+        ++repliesTaken_;
+        link_.OnReply(report);
+    }
     void Watch(LinkWatch watch) { link_.Watch(std::move(watch)); }
 
     // --- Tick handlers of the three timers, also called directly by tests -
     void Timer1Timer() { link_.Timer1Timer(); }
     void Timer2Timer() { link_.Timer2Timer(); }
     void HoldTimerTimer() { link_.HoldTimerTimer(); }
+    // A test owns the ticks: the QTimers never start, and each TickNext
+    // moves a clock of the session's own to the tick due first and calls
+    // its handler (with none due, the clock moves on by `idleMs`). Called
+    // before the session first connects.
+    void TickByHand();
+    void TickNext(int idleMs);
+    std::int64_t HandClockMs() const { return handClockMs_; }
 
     // --- Queries ----------------------------------------------------------
     LinkStatus State() const { return link_.Status(); }
@@ -108,6 +118,9 @@ public:
     bool SendsSuppressed() const { return link_.SendsSuppressed(); }
     bool CanWritePageOne() const { return link_.CanWriteAll(); }
     int ChangesOutstanding() const { return link_.ChangesOutstanding(); }
+    // Input reports handed to the link so far (a test that ticks by hand
+    // waits for the replies the unit sent before the next tick).
+    int RepliesTaken() const { return repliesTaken_; }
     // The unit the session has taken, if any.
     std::optional<HidDeviceInfo> Unit() const;
     // The one unit this session may take; empty when it takes any TR640.
@@ -155,6 +168,8 @@ private:
 
     std::string unitPath_;
     SessionLines* lines_;
+    int repliesTaken_ = 0;
+    std::int64_t handClockMs_ = 0;
     QtLinkTimer connectPort_{connectTimer};
     QtLinkTimer transferPort_{transferTimer};
     QtLinkTimer holdPort_{holdTimer};

@@ -23,6 +23,7 @@ namespace {
 struct ConnectionQueue {
     std::deque<std::vector<std::uint8_t>> reports;
     bool cancel = false;
+    bool written = false;  // a connection for writing, which nobody reads
 };
 
 }  // namespace
@@ -46,6 +47,7 @@ struct VirtualHidNode {
     int readCalls = 0;
     int blockedReads = 0;
     int writeCount = 0;
+    int reportsRead = 0;
     std::vector<std::shared_ptr<ConnectionQueue>> connections;
 };
 
@@ -83,6 +85,7 @@ public:
         if (queue_->reports.empty()) return {0, 0};
         const std::vector<std::uint8_t> report = std::move(queue_->reports.front());
         queue_->reports.pop_front();
+        ++node_->reportsRead;
         const std::size_t n = std::min(report.size(), buffer.size());
         std::copy_n(report.begin(), n, buffer.begin());
         return {static_cast<int>(n), 0};
@@ -95,6 +98,7 @@ public:
             if (!node_->plugged) return {0, ENODEV};
             if (node_->writeError != 0) return {0, node_->writeError};
             ++node_->writeCount;
+            queue_->written = true;
             endpoint = node_->endpoint;
         }
         // Outside the lock: the endpoint answers through SendInputReport.
@@ -169,6 +173,11 @@ std::string VirtualHidBus::Plug(HidDeviceInfo info, std::shared_ptr<VirtualHidEn
     node->endpoint = std::move(endpoint);
     if (node->endpoint) node->endpoint->node_ = node;
     nodes_.push_back(node);
+    if (const auto was = everPlugged_.find(info.path); was != everPlugged_.end()) {
+        // An unplugged node reads no more; what it read still counts.
+        std::lock_guard lock(was->second->mutex);
+        readsOfReplacedNodes_ += was->second->reportsRead;
+    }
     everPlugged_[info.path] = node;
     PostNotice();
     return info.path;
@@ -274,6 +283,25 @@ int VirtualHidBus::BlockedReads(const std::string& path) const {
 }
 int VirtualHidBus::WriteCount(const std::string& path) const {
     return Counter(everPlugged_, path, [](const VirtualHidNode& n) { return n.writeCount; });
+}
+
+int VirtualHidBus::ReportsRead() const {
+    int read = readsOfReplacedNodes_;
+    for (const auto& [path, node] : everPlugged_) {
+        std::lock_guard lock(node->mutex);
+        read += node->reportsRead;
+    }
+    return read;
+}
+
+int VirtualHidBus::ReportsWaiting() const {
+    int waiting = 0;
+    for (const auto& node : nodes_) {
+        std::lock_guard lock(node->mutex);
+        for (const auto& queue : node->connections)
+            if (!queue->written) waiting += static_cast<int>(queue->reports.size());
+    }
+    return waiting;
 }
 
 std::vector<HidDeviceInfo> VirtualHidBus::Enumerate() {

@@ -99,6 +99,11 @@ public:
     int ReadCalls(const std::string& path) const;
     int BlockedReads(const std::string& path) const; // reads waiting right now
     int WriteCount(const std::string& path) const;
+    // Input reports, all devices together: taken by a read so far, and
+    // waiting for the connections that have never written (the ones for
+    // reading, of the devices plugged in).
+    int ReportsRead() const;
+    int ReportsWaiting() const;
 
     std::vector<HidDeviceInfo> Enumerate() override;
     std::unique_ptr<HidConnection> Open(const std::string& path, int* error) override;
@@ -120,6 +125,7 @@ private:
     unsigned plugSequence_ = 0;
     int noticeDelayMs_ = -1;
     int pendingNotices_ = 0;
+    int readsOfReplacedNodes_ = 0;
     QTimer noticeTimer_;
     std::vector<std::string> notes_;
 };

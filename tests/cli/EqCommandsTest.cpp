@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tr640ctl eq against a virtual TR640 on the virtual HID bus.
+// tr640ctl eq against a virtual TR640 on the virtual HID bus, ticked by the
+// test.
+#include "HandTicks.h"
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
 #include "model/ParamAddress.h"
@@ -28,7 +30,7 @@ protected:
         out.str({});
         err.str({});
         args.insert(args.begin(), {"tr640ctl", "--timeout", "2"});
-        CtlEnvironment env{out, err, &bus, [] { return false; }, {}};
+        CtlEnvironment env{out, err, &bus, [] { return false; }, {}, TickOnceRepliesAreIn(bus)};
         return RunTr640Ctl(args, env);
     }
     std::string Write(const std::string& name, const std::string& text) {

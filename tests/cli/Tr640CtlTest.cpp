@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tr640ctl's commands against virtual TR640s on the virtual HID bus: the
-// real link, its real timers and the reader threads, as the program runs.
+// real link and the reader threads, as the program runs; the test gives the
+// link's ticks.
+#include "HandTicks.h"
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
 #include "model/ParamText.h"
@@ -41,7 +43,8 @@ protected:
         err.str({});
         args.insert(args.begin(), "tr640ctl");
         args.insert(args.begin() + 1, {"--timeout", "2"});
-        CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }, [this] { ++firstFrames; }};
+        CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }, [this] { ++firstFrames; },
+                           TickOnceRepliesAreIn(bus)};
         return RunTr640Ctl(args, env);
     }
     std::string Plug(VirtualTr640& unit, const std::string& serial = {}) {
@@ -119,7 +122,7 @@ TEST_F(Tr640CtlTest, DumpAndGetPrintTheValuesSetTakesAndRawValues) {
         EXPECT_EQ(o["address"].toString(), "0x0008");
     }
     EXPECT_TRUE(seen);
-    ASSERT_EQ(Run({"get", "mic1.eq3.freq", "feedback", "mic1.phase", "powerex"}), kExitOk);
+    ASSERT_EQ(Run({"get", "mic1.eq3.freq", "feedback", "mic1.phase", "powerex"}), kExitOk) << err.str();
     EXPECT_NE(out.str().find("mic1.eq3.freq"), std::string::npos);
     EXPECT_NE(out.str().find("feedback                  off "), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("mic1.phase                normal "), std::string::npos) << out.str();
