@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// One unit's link as the bridge runs it, without waiting in nested event
+// loops: the link with its three timers, the frame sender, the HID handlers
+// and controller over the platform, narrowed to one unit. Commands return at
+// once and end with a typed outcome; the values the unit acknowledged or
+// sent are kept apart from what was merely asked for, so the state the
+// bridge publishes is always what the unit holds.
+//
+// It stands where the one session under every front end goes; the bridge
+// uses only this interface, so that session can take its place.
+
+#include "link/FrameSender.h"
+#include "link/Link.h"
+#include "link/QtLinkTimer.h"
+#include "link/hid/HidDeviceController.h"
+#include "link/hid/HidLinkHandlers.h"
+#include "model/ParamStore.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tr640 {
+
+enum class UnitOutcome {
+    Ok,
+    NotLinked,  // the unit is not linked (yet, or any more)
+    Busy,       // another command runs
+    Refused,    // the unit refused a frame
+    Silent,     // the unit stopped answering
+    Gone,       // the unit was unplugged
+    NoAccess,   // the unit may not be opened by this user
+};
+
+class UnitSession : public QObject {
+    Q_OBJECT
+public:
+    using Changes = std::vector<std::pair<int, std::int32_t>>;
+
+    UnitSession(HidPlatform& platform, HidDeviceInfo unit, QObject* parent = nullptr);
+    ~UnitSession() override;
+
+    // Opens the unit and links (the key, then pages 0 and 1); links again by
+    // itself after a loss.
+    void Connect();
+    bool Linked() const { return linked_; }
+    bool Busy() const { return pending_.has_value(); }
+    const HidDeviceInfo& Unit() const { return unit_; }
+
+    // What the unit acknowledged or sent at an address; nothing before the
+    // first read.
+    std::optional<std::int32_t> Confirmed(ParamAddress address) const;
+
+    // Each ends in Finished. A command given while another runs or while
+    // the unit is not linked ends at once.
+    void SendChanges(const Changes& changes);
+    void RecallMode(int mode);  // ends once the mode's values have been read
+    void SaveMode(int mode);
+    void WritePage1(const ParamStore& source);
+
+    // Ticks: the check looks at the clock for a command that waits too long;
+    // the relink starts the link again after a loss.
+    void OnCheckTick();
+    void OnRelinkTick();
+
+    static constexpr int kCheckMs = 100;
+    static constexpr int kRelinkMs = 2000;
+    static constexpr int kCommandTimeoutMs = 8000;
+
+signals:
+    void LinkedChanged(bool linked);
+    // The confirmed values changed (a read, an acknowledged change).
+    void ValuesConfirmed();
+    void Finished(UnitOutcome outcome);
+
+private:
+    class View;
+    class Port;
+    class ChosenPlatform;
+
+    struct Pending {
+        std::function<bool()> done;
+        Changes changes;  // confirmed once done
+        QElapsedTimer clock;
+    };
+
+    bool Start(std::function<bool()> done, Changes changes = {});
+    void Evaluate();
+    void Finish(UnitOutcome outcome);
+    void Lose(UnitOutcome outcome);
+    void OnRefresh();
+    bool LinkQuiet() const;
+    bool LinkIdle() const { return link_ && link_->Vars().linkState == kLinkedIdle; }
+
+    HidPlatform& platform_;
+    HidDeviceInfo unit_;
+    bool linked_ = false;
+    bool read_ = false;  // a whole read arrived since the link was made
+    int refreshes_ = 0;
+    bool saveDone_ = false;
+    std::optional<UnitOutcome> failure_;
+    std::optional<Pending> pending_;
+    ParamStore confirmed_;
+
+    ParamStore store_;
+    QTimer connectTimer_, transferTimer_, holdTimer_, checkTimer_, relinkTimer_;
+    QtLinkTimer connectPort_{connectTimer_}, transferPort_{transferTimer_}, holdPort_{holdTimer_};
+    std::unique_ptr<View> view_;
+    std::unique_ptr<Port> port_;
+    std::unique_ptr<ChosenPlatform> chosen_;
+    std::unique_ptr<TJvHidDeviceController> controller_;
+    std::unique_ptr<HidLinkHandlers> handlers_;
+    std::unique_ptr<FrameSender> sender_;
+    std::unique_ptr<Link> link_;
+    const int language_;
+};
+
+}  // namespace tr640
