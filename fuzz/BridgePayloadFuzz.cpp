@@ -8,7 +8,7 @@
 //    that is accepted again as the same raw value;
 //  - a refused preset push leaves the store untouched.
 #include "bridge/BridgePayloads.h"
-#include "cli/ParamText.h"
+#include "model/ParamText.h"
 #include "model/ParamStore.h"
 
 #include <cstddef>

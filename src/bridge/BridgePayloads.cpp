@@ -2,7 +2,7 @@
 #include "bridge/BridgePayloads.h"
 
 #include "bridge/JsonText.h"
-#include "cli/ParamText.h"
+#include "model/ParamText.h"
 #include "model/ParamStore.h"
 #include "model/ValueKinds.h"
 #include "presets/FileSystem.h"

@@ -2,7 +2,7 @@
 #include "bridge/BridgeProgram.h"
 
 #include "link/hid/HidapiPlatform.h"
-#include "link/hid/VirtualHidBus.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <CLI/CLI.hpp>

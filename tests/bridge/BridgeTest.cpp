@@ -5,7 +5,7 @@
 #include "bridge/Bridge.h"
 #include "bridge/MqttClient.h"
 #include "link/UnitLock.h"
-#include "link/hid/VirtualHidBus.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "model/ParamCatalogue.h"
 #include "support/MosquittoBroker.h"
 #include "virtualdevice/VirtualTr640.h"
