@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <unistd.h>
@@ -107,7 +108,12 @@ BridgeCommandLineResult ParseBridgeCommandLine(std::vector<std::string> args) {
 int RunBridge(const BridgeCommandLine& options, std::function<bool()> stopRequested) {
     Platform platform(options.virtualUnits);
     MqttClient mqtt(options.mqtt);
-    Bridge bridge(platform.Get(), mqtt, options.bridge);
+    // Virtual units are this process's own: their locks stay with it, so
+    // that bridges over virtual units side by side do not hold each other's.
+    BridgeOptions bridgeOptions = options.bridge;
+    QTemporaryDir virtualLocks;
+    if (options.virtualUnits > 0) bridgeOptions.lockDirectory = virtualLocks.path().toStdString();
+    Bridge bridge(platform.Get(), mqtt, bridgeOptions);
     if (!mqtt.Start()) {
         std::cerr << "tr640-bridge: " << mqtt.LastError() << "\n";
         return 1;

@@ -87,6 +87,8 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent) : QObject(parent)
 }
 
 MqttClient::~MqttClient() {
+    // Going away is no lost connection to tell anyone about.
+    blockSignals(true);
     UnwatchSocket();
     if (mosq_) {
         if (connected_) {
