@@ -116,10 +116,10 @@ void Bridge::OpenSession(Unit& unit) {
         return;
     }
     unit.whyNot.clear();
-    unit.session = std::make_unique<UnitSession>(platform_, unit.info);
-    UnitSession* session = unit.session.get();
+    unit.session = std::make_unique<BridgeUnit>(platform_, unit.info);
+    BridgeUnit* session = unit.session.get();
     const std::string name = unit.name;
-    connect(session, &UnitSession::LinkedChanged, this, [this, name](bool) {
+    connect(session, &BridgeUnit::LinkedChanged, this, [this, name](bool) {
         if (Unit* u = FindUnit(name)) {
             PublishAvailability(*u);
             PublishUnits();
@@ -127,10 +127,10 @@ void Bridge::OpenSession(Unit& unit) {
             RunNext(*u);
         }
     });
-    connect(session, &UnitSession::ValuesConfirmed, this, [this, name] {
+    connect(session, &BridgeUnit::ValuesConfirmed, this, [this, name] {
         if (Unit* u = FindUnit(name)) PublishUnit(*u, false);
     });
-    connect(session, &UnitSession::Finished, this, [this, name](UnitOutcome outcome) {
+    connect(session, &BridgeUnit::Finished, this, [this, name](UnitOutcome outcome) {
         if (Unit* u = FindUnit(name)) OnFinished(*u, outcome);
     });
     session->Connect();
@@ -258,7 +258,7 @@ void Bridge::RunNext(Unit& unit) {
 // the reason when nothing may be sent.
 bool Bridge::CheckCommand(Unit& unit, const Command& command, std::string& transaction, std::string& error,
                           std::function<void()>& go) {
-    UnitSession* session = unit.session.get();
+    BridgeUnit* session = unit.session.get();
     const HeldValue held = [session](ParamAddress address) { return session->Confirmed(address); };
     if (command.topic.kind == CommandKind::SetMany) {
         const ChangeList changes = ParseChangeSet(command.payload, held, transaction);

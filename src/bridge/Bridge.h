@@ -8,7 +8,7 @@
 
 #include "bridge/BridgeTopics.h"
 #include "bridge/MqttClient.h"
-#include "bridge/UnitSession.h"
+#include "bridge/BridgeUnit.h"
 #include "link/UnitLock.h"
 
 #include <QObject>
@@ -65,7 +65,7 @@ private:
         HidDeviceInfo info;
         std::string name;  // the topic level
         std::unique_ptr<UnitLock> lock;
-        std::unique_ptr<UnitSession> session;
+        std::unique_ptr<BridgeUnit> session;
         std::string whyNot;
         std::map<int, std::string> published;  // address -> the text last published
         std::deque<Command> queue;

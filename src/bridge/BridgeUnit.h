@@ -8,8 +8,11 @@
 // sent are kept apart from what was merely asked for, so the state the
 // bridge publishes is always what the unit holds.
 //
-// It stands where the one session under every front end goes; the bridge
-// uses only this interface, so that session can take its place.
+// The bridge uses only this interface. The link, sender, controller and
+// timers inside are the parts the one session of every front end owns; once
+// that session is there, this class holds one in their place and keeps only
+// what the bridge adds: one command at a time with its typed outcome, and the
+// values the unit confirmed.
 
 #include "link/FrameSender.h"
 #include "link/Link.h"
@@ -41,13 +44,13 @@ enum class UnitOutcome {
     NoAccess,   // the unit may not be opened by this user
 };
 
-class UnitSession : public QObject {
+class BridgeUnit : public QObject {
     Q_OBJECT
 public:
     using Changes = std::vector<std::pair<int, std::int32_t>>;
 
-    UnitSession(HidPlatform& platform, HidDeviceInfo unit, QObject* parent = nullptr);
-    ~UnitSession() override;
+    BridgeUnit(HidPlatform& platform, HidDeviceInfo unit, QObject* parent = nullptr);
+    ~BridgeUnit() override;
 
     // Opens the unit and links (the key, then pages 0 and 1); links again by
     // itself after a loss.

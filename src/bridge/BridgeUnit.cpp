@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/UnitSession.h"
+#include "bridge/BridgeUnit.h"
 
 #include "model/Language.h"
 #include "model/ParamAddress.h"
@@ -17,9 +17,9 @@ constexpr char kSaveDoneText[] = "保存成功!";
 
 // The windows, reduced to what the bridge needs: the link's messages become
 // outcomes, the end of each read is counted.
-class UnitSession::View final : public LinkView {
+class BridgeUnit::View final : public LinkView {
 public:
-    explicit View(UnitSession& s) : s_(s) {}
+    explicit View(BridgeUnit& s) : s_(s) {}
     void SetLinkLabelText(const Bilingual& text) override { caption_ = text.english; }
     std::string LinkLabelCaption() const override { return caption_; }
     void SetLinkLabelColour(LinkColour) override {}
@@ -37,13 +37,13 @@ public:
     void SelectFirstBandField() override {}
 
 private:
-    UnitSession& s_;
+    BridgeUnit& s_;
     std::string caption_;
 };
 
-class UnitSession::Port final : public HidLinkPort {
+class BridgeUnit::Port final : public HidLinkPort {
 public:
-    explicit Port(UnitSession& s) : s_(s) {}
+    explicit Port(BridgeUnit& s) : s_(s) {}
     void ClearDeviceLines() override {}
     void AddDeviceLine(const std::string&) override {}
     void SetCurrentDeviceLine(int) override {}
@@ -62,12 +62,12 @@ public:
     }
 
 private:
-    UnitSession& s_;
+    BridgeUnit& s_;
 };
 
 // The platform as the controller sees it: only this unit, so that the link
 // takes it and no other TR640 on the host.
-class UnitSession::ChosenPlatform final : public HidPlatform {
+class BridgeUnit::ChosenPlatform final : public HidPlatform {
 public:
     ChosenPlatform(HidPlatform& inner, std::string path) : inner_(inner), path_(std::move(path)) {
         connect(&inner_, &HidPlatform::DevicesChanged, this, &HidPlatform::DevicesChanged);
@@ -89,7 +89,7 @@ private:
     std::string path_;
 };
 
-UnitSession::UnitSession(HidPlatform& platform, HidDeviceInfo unit, QObject* parent)
+BridgeUnit::BridgeUnit(HidPlatform& platform, HidDeviceInfo unit, QObject* parent)
     : QObject(parent), platform_(platform), unit_(std::move(unit)), view_(std::make_unique<View>(*this)),
       port_(std::make_unique<Port>(*this)), language_(kLanguageEnglish) {
     // The link's intervals, as the link window sets them; the link counts
@@ -103,12 +103,12 @@ UnitSession::UnitSession(HidPlatform& platform, HidDeviceInfo unit, QObject* par
     connect(&transferTimer_, &QTimer::timeout, this, [this] { link_->Timer2Timer(); Evaluate(); });
     connect(&holdTimer_, &QTimer::timeout, this, [this] { link_->HoldTimerTimer(); Evaluate(); });
     checkTimer_.setInterval(kCheckMs);
-    connect(&checkTimer_, &QTimer::timeout, this, &UnitSession::OnCheckTick);
+    connect(&checkTimer_, &QTimer::timeout, this, &BridgeUnit::OnCheckTick);
     relinkTimer_.setSingleShot(true);
-    connect(&relinkTimer_, &QTimer::timeout, this, &UnitSession::OnRelinkTick);
+    connect(&relinkTimer_, &QTimer::timeout, this, &BridgeUnit::OnRelinkTick);
 }
 
-UnitSession::~UnitSession() {
+BridgeUnit::~BridgeUnit() {
     // No tick may reach the link while it is taken down; the controller's
     // end stops the reader threads and closes the unit.
     for (QTimer* timer : {&connectTimer_, &transferTimer_, &holdTimer_, &checkTimer_, &relinkTimer_}) timer->stop();
@@ -119,7 +119,7 @@ UnitSession::~UnitSession() {
     controller_.reset();
 }
 
-void UnitSession::Connect() {
+void BridgeUnit::Connect() {
     chosen_ = std::make_unique<ChosenPlatform>(platform_, unit_.path);
     controller_ = std::make_unique<TJvHidDeviceController>(*chosen_);
     handlers_ = std::make_unique<HidLinkHandlers>(*controller_, port_.get());
@@ -132,12 +132,12 @@ void UnitSession::Connect() {
     controller_->Scan();
 }
 
-std::optional<std::int32_t> UnitSession::Confirmed(ParamAddress address) const {
+std::optional<std::int32_t> BridgeUnit::Confirmed(ParamAddress address) const {
     if (!read_ && !linked_) return std::nullopt;
     return confirmed_.Device(address);
 }
 
-void UnitSession::OnRefresh() {
+void BridgeUnit::OnRefresh() {
     // A read (or a write-all) has ended: the device image is what the unit
     // holds now.
     ++refreshes_;
@@ -148,13 +148,13 @@ void UnitSession::OnRefresh() {
     emit ValuesConfirmed();
 }
 
-bool UnitSession::LinkQuiet() const {
+bool BridgeUnit::LinkQuiet() const {
     const LinkVars& v = link_->Vars();
     return v.linkState == kLinkedIdle && v.ready == 1 && v.queue.count == 0 && v.repeatLast == 0 &&
            v.waitReason == 0;
 }
 
-bool UnitSession::Start(std::function<bool()> done, Changes changes) {
+bool BridgeUnit::Start(std::function<bool()> done, Changes changes) {
     if (pending_) {
         emit Finished(UnitOutcome::Busy);
         return false;
@@ -169,32 +169,32 @@ bool UnitSession::Start(std::function<bool()> done, Changes changes) {
     return true;
 }
 
-void UnitSession::SendChanges(const Changes& changes) {
+void BridgeUnit::SendChanges(const Changes& changes) {
     if (!Start([this] { return LinkQuiet(); }, changes)) return;
     for (const auto& [address, raw] : changes) link_->SendParameter(address, raw);
     Evaluate();
 }
 
-void UnitSession::RecallMode(int mode) {
+void BridgeUnit::RecallMode(int mode) {
     const int before = refreshes_;
     if (!Start([this, before] { return refreshes_ > before && LinkIdle(); })) return;
     link_->SendParameter(kAddrModeRecall, mode - 1);
 }
 
-void UnitSession::SaveMode(int mode) {
+void BridgeUnit::SaveMode(int mode) {
     saveDone_ = false;
     if (!Start([this] { return saveDone_ && LinkIdle(); })) return;
     link_->SendParameter(kAddrModeSave, mode - 1);
 }
 
-void UnitSession::WritePage1(const ParamStore& source) {
+void BridgeUnit::WritePage1(const ParamStore& source) {
     const int before = refreshes_;
     if (!Start([this, before] { return refreshes_ > before && LinkIdle(); })) return;
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(1, index, source.Device(1, index));
     link_->RaiseLinkEvent(kEventWriteAll);
 }
 
-void UnitSession::Evaluate() {
+void BridgeUnit::Evaluate() {
     if (!link_) return;
     if (failure_ && *failure_ != UnitOutcome::Refused) {
         Lose(*failure_);
@@ -212,7 +212,7 @@ void UnitSession::Evaluate() {
     if (pending_ && pending_->done()) Finish(UnitOutcome::Ok);
 }
 
-void UnitSession::Finish(UnitOutcome outcome) {
+void BridgeUnit::Finish(UnitOutcome outcome) {
     Pending done = std::move(*pending_);
     pending_.reset();
     if (outcome == UnitOutcome::Ok && !done.changes.empty()) {
@@ -222,7 +222,7 @@ void UnitSession::Finish(UnitOutcome outcome) {
     emit Finished(outcome);
 }
 
-void UnitSession::Lose(UnitOutcome outcome) {
+void BridgeUnit::Lose(UnitOutcome outcome) {
     failure_.reset();
     read_ = false;
     if (pending_) Finish(outcome);
@@ -235,12 +235,12 @@ void UnitSession::Lose(UnitOutcome outcome) {
     if (outcome == UnitOutcome::Silent && !relinkTimer_.isActive()) relinkTimer_.start(kRelinkMs);
 }
 
-void UnitSession::OnCheckTick() {
+void BridgeUnit::OnCheckTick() {
     Evaluate();
     if (pending_ && pending_->clock.elapsed() > kCommandTimeoutMs) Lose(UnitOutcome::Silent);
 }
 
-void UnitSession::OnRelinkTick() {
+void BridgeUnit::OnRelinkTick() {
     if (link_ && !linked_) link_->StartConnection();
 }
 
