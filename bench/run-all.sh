@@ -5,7 +5,8 @@
 #   frame building and the preset round trip, the EQ evaluation, DrawEq,
 #   connect time against the protocol's floor, idle CPU while linked,
 #   start-up time and peak memory, tr640ctl's wall time against the
-#   protocol's floor and its time to the first frame.
+#   protocol's floor and its time to the first frame, tr640-bridge's /set to
+#   ok over a broker on loopback and its idle CPU per unit.
 # Usage: bash bench/run-all.sh [--idle-seconds N]   (default 60)
 set -euo pipefail
 
@@ -85,3 +86,6 @@ first = float(stamp[0].rsplit(" ", 1)[1])
 print("process start to first frame written: %.1f ms" % ((first - start) * 1000))
 PY
 done
+
+echo "== tr640-bridge on a Mosquitto on loopback: /set to ok (targets: median <= 20 ms), idle CPU of 8 units (<= 0.3 % per unit)"
+"$b/tr640_bench_bridge" --changes 200 --idle-seconds "$idle_seconds" --idle-units 8 2>/dev/null

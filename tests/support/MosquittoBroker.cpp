@@ -49,7 +49,7 @@ MosquittoBroker::~MosquittoBroker() { Kill(); }
 bool MosquittoBroker::WriteConfig() {
     QFile config(dir_.filePath("mosquitto.conf"));
     if (!config.open(QIODevice::WriteOnly)) return false;
-    QString text = QStringLiteral("listener %1 127.0.0.1\npersistence false\nlog_dest stderr\n").arg(port_);
+    QString text = QStringLiteral("listener %1 127.0.0.1\npersistence false\nlog_dest stderr\nset_tcp_nodelay true\n").arg(port_);
     // Run as root, the broker would switch to its own user and lose the
     // test's files.
     if (::geteuid() == 0) text += "user root\n";
