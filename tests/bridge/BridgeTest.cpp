@@ -7,6 +7,8 @@
 #include "link/UnitLock.h"
 #include "virtualdevice/VirtualHidBus.h"
 #include "model/ParamCatalogue.h"
+#include "model/ParamStore.h"
+#include "presets/FileSystem.h"
 #include "support/MosquittoBroker.h"
 #include "virtualdevice/VirtualTr640.h"
 
@@ -126,6 +128,14 @@ TEST_F(BridgeTest, TwoUnitsTakeChangesByNameAndByJsonSetOnceAcknowledged) {
 
     const QJsonObject recall = Command("VIRTUAL-1", "mode/recall", "2");
     EXPECT_EQ(recall.value("status").toString(), "ok") << recall.value("error").toString().toStdString();
+
+    ParamStore preset;
+    for (int index = 0; index < ParamStore::kDeviceWidth; ++index) preset.SetShown(1, index, units_[0]->Value(1, index));
+    preset.SetShown(AddressOf("mic1.volume"), 66);
+    const QJsonObject push = Command("VIRTUAL-1", "preset/push", JoinPresetLines(WritePresetLines(preset)));
+    EXPECT_EQ(push.value("status").toString(), "ok") << push.value("error").toString().toStdString();
+    EXPECT_EQ(units_[0]->Value(AddressOf("mic1.volume")), 66);
+    EXPECT_TRUE(WaitFor("tr640/VIRTUAL-1/mic1.volume", "66"));
 }
 
 TEST_F(BridgeTest, EveryBadInputIsAnsweredWithAnErrorAndNothingIsSent) {
