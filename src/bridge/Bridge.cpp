@@ -39,7 +39,7 @@ std::string Bridge::OutcomeText(UnitOutcome outcome) {
     switch (outcome) {
     case UnitOutcome::Ok: return {};
     case UnitOutcome::NotLinked: return "the unit is offline";
-    case UnitOutcome::Busy: return "the unit is busy with another command";
+    case UnitOutcome::Busy: return "the unit was busy with a transfer; give the command again";
     case UnitOutcome::Refused: return "the unit refused the command";
     case UnitOutcome::Silent: return "the unit stopped answering";
     case UnitOutcome::Gone: return "the unit was unplugged";
@@ -133,6 +133,9 @@ void Bridge::OpenSession(Unit& unit) {
     connect(session, &BridgeUnit::Finished, this, [this, name](UnitOutcome outcome) {
         if (Unit* u = FindUnit(name)) OnFinished(*u, outcome);
     });
+    connect(session, &BridgeUnit::ReadyForCommand, this, [this, name] {
+        if (Unit* u = FindUnit(name)) RunNext(*u);
+    });
     session->Connect();
 }
 
@@ -146,7 +149,7 @@ void Bridge::RemoveUnit(const std::string& name) {
     const std::string transaction = unit->runningTransaction;
     for (std::size_t i = 0; i < waiting.size(); ++i)
         Respond(name, waiting[i], false, OutcomeText(UnitOutcome::Gone),
-                i == 0 && unit->running ? transaction : OpenEnvelope(waiting[i].payload).transactionJson);
+                i == 0 && unit->running ? transaction : TransactionOf(waiting[i].payload));
     Publish(topics_.Availability(name), "offline");
     units_.erase(name);
 }
@@ -215,7 +218,7 @@ void Bridge::OnMessage(const std::string& topic, const std::string& payload, boo
     Unit* unit = FindUnit(command->unit);
     if (!unit) {
         Respond(command->unit, {*command, payload}, false, "no TR640 '" + command->unit + "' on this bridge",
-                OpenEnvelope(payload).transactionJson);
+                TransactionOf(payload));
         return;
     }
     Enqueue(*unit, {*command, payload});
@@ -224,7 +227,7 @@ void Bridge::OnMessage(const std::string& topic, const std::string& payload, boo
 void Bridge::Enqueue(Unit& unit, Command command) {
     if (unit.queue.size() >= kMaxQueuedCommands) {
         Respond(unit.name, command, false, "too many commands are waiting for this unit",
-                OpenEnvelope(command.payload).transactionJson);
+                TransactionOf(command.payload));
         return;
     }
     unit.queue.push_back(std::move(command));
@@ -233,6 +236,8 @@ void Bridge::Enqueue(Unit& unit, Command command) {
 
 void Bridge::RunNext(Unit& unit) {
     while (!unit.running && !unit.queue.empty()) {
+        // A linked unit in a transfer takes the command once it is done.
+        if (unit.session && unit.session->Linked() && !unit.session->Ready()) return;
         Command command = std::move(unit.queue.front());
         unit.queue.pop_front();
         std::string transaction, error;
@@ -240,7 +245,7 @@ void Bridge::RunNext(Unit& unit) {
         if (!unit.session || !unit.session->Linked()) {
             Respond(unit.name, command, false,
                     unit.whyNot.empty() ? OutcomeText(UnitOutcome::NotLinked) : "the unit is " + unit.whyNot,
-                    OpenEnvelope(command.payload).transactionJson);
+                    TransactionOf(command.payload));
             continue;
         }
         if (!CheckCommand(unit, command, transaction, error, go)) {

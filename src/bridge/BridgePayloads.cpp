@@ -94,6 +94,14 @@ CommandEnvelope OpenEnvelope(std::string_view payload) {
     return envelope;
 }
 
+std::string TransactionOf(std::string_view payload) {
+    const FlatJsonResult json = ParseFlatJsonObject(Trimmed(payload));
+    if (!json.object) return {};
+    for (const auto& member : json.object->members)
+        if (IsTransaction(member) && ValidTransaction(member.second)) return TransactionJson(member.second);
+    return {};
+}
+
 ChangeList ParseOneChange(std::string_view name, std::string_view text, const HeldValue& held) {
     const ParamEntry* entry = FindParam(name);
     return CheckOne(name, text, entry ? held(entry->address) : std::nullopt);

@@ -34,6 +34,10 @@ struct CommandEnvelope {
     std::string transactionJson;  // the transaction as JSON text, empty when none was given
 };
 CommandEnvelope OpenEnvelope(std::string_view payload);
+// The transaction of any JSON payload (a value's envelope, a JSON set) as
+// JSON text, empty when there is none: a command refused before it is read
+// still gets its id back.
+std::string TransactionOf(std::string_view payload);
 
 // The raw value a unit holds at an address, or nothing when it never sent it.
 using HeldValue = std::function<std::optional<std::int32_t>(ParamAddress)>;

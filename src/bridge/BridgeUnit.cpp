@@ -127,6 +127,10 @@ void BridgeUnit::Connect() {
     link_ = std::make_unique<Link>(store_, *sender_, *view_, Link::Timers{connectPort_, transferPort_, holdPort_},
                                    language_);
     handlers_->BindEvents();
+    link_->Watch({[this](int, std::int32_t, bool goesOut) {
+                      if (pending_ && !goesOut) unsent_ = true;
+                  },
+                  {}});
     checkTimer_.start();
     // The first scan finds the unit, and the link starts with the key.
     controller_->Scan();
@@ -154,16 +158,17 @@ bool BridgeUnit::LinkQuiet() const {
            v.waitReason == 0;
 }
 
+bool BridgeUnit::Ready() const {
+    return linked_ && !pending_ && !rereadDue_ && LinkIdle() && !transferTimer_.isActive();
+}
+
 bool BridgeUnit::Start(std::function<bool()> done, Changes changes) {
-    if (pending_) {
-        emit Finished(UnitOutcome::Busy);
-        return false;
-    }
-    if (!linked_) {
-        emit Finished(UnitOutcome::NotLinked);
+    if (!Ready()) {
+        emit Finished(linked_ ? UnitOutcome::Busy : UnitOutcome::NotLinked);
         return false;
     }
     failure_.reset();
+    unsent_ = false;
     pending_ = Pending{std::move(done), std::move(changes), {}};
     pending_->clock.start();
     return true;
@@ -209,7 +214,14 @@ void BridgeUnit::Evaluate() {
         linked_ = true;
         emit LinkedChanged(true);
     }
+    if (pending_ && unsent_) Finish(UnitOutcome::Busy);
     if (pending_ && pending_->done()) Finish(UnitOutcome::Ok);
+    const bool ready = Ready();
+    if (ready && !wasReady_) {
+        wasReady_ = true;
+        emit ReadyForCommand();
+    }
+    wasReady_ = Ready();
 }
 
 void BridgeUnit::Finish(UnitOutcome outcome) {
@@ -219,11 +231,14 @@ void BridgeUnit::Finish(UnitOutcome outcome) {
         for (const auto& [address, raw] : done.changes) confirmed_.SetDevice(address, raw);
         emit ValuesConfirmed();
     }
+    // A refused or stalled burst may have landed in part.
+    if (outcome == UnitOutcome::Refused || outcome == UnitOutcome::Busy) rereadDue_ = true;
     emit Finished(outcome);
 }
 
 void BridgeUnit::Lose(UnitOutcome outcome) {
     failure_.reset();
+    rereadDue_ = false;  // the next link reads everything anyway
     read_ = false;
     if (pending_) Finish(outcome);
     if (linked_) {
@@ -236,6 +251,12 @@ void BridgeUnit::Lose(UnitOutcome outcome) {
 }
 
 void BridgeUnit::OnCheckTick() {
+    if (rereadDue_ && linked_ && !pending_ && LinkIdle() && !transferTimer_.isActive()) {
+        rereadDue_ = false;
+        // Both pages: a burst can hold system values too. The read ends in
+        // a refresh, which confirms what the unit sent.
+        link_->RaiseLinkEvent(kEventConnectRead);
+    }
     Evaluate();
     if (pending_ && pending_->clock.elapsed() > kCommandTimeoutMs) Lose(UnitOutcome::Silent);
 }

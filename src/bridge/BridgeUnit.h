@@ -57,6 +57,10 @@ public:
     void Connect();
     bool Linked() const { return linked_; }
     bool Busy() const { return pending_.has_value(); }
+    // Linked, no command running and the link idle (no transfer): a command
+    // given now goes out at once. A change given during a transfer would
+    // only be stored, never sent.
+    bool Ready() const;
     const HidDeviceInfo& Unit() const { return unit_; }
 
     // What the unit acknowledged or sent at an address; nothing before the
@@ -70,8 +74,9 @@ public:
     void SaveMode(int mode);
     void WritePage1(const ParamStore& source);
 
-    // Ticks: the check looks at the clock for a command that waits too long;
-    // the relink starts the link again after a loss.
+    // Ticks: the check looks at the clock for a command that waits too long
+    // and starts a read after a failed command; the relink starts the link
+    // again after a loss.
     void OnCheckTick();
     void OnRelinkTick();
 
@@ -84,6 +89,8 @@ signals:
     // The confirmed values changed (a read, an acknowledged change).
     void ValuesConfirmed();
     void Finished(UnitOutcome outcome);
+    // Ready() has become true.
+    void ReadyForCommand();
 
 private:
     class View;
@@ -110,6 +117,11 @@ private:
     bool read_ = false;  // a whole read arrived since the link was made
     int refreshes_ = 0;
     bool saveDone_ = false;
+    bool unsent_ = false;  // the link only stored a change of the running command
+    bool wasReady_ = false;
+    // A command failed part way: what the unit holds is read again before
+    // the next command, so the state shows the truth.
+    bool rereadDue_ = false;
     std::optional<UnitOutcome> failure_;
     std::optional<Pending> pending_;
     ParamStore confirmed_;

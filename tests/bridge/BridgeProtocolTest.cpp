@@ -113,6 +113,8 @@ TEST(BridgePayloadsTest, EnvelopesModesAndResponses) {
     EXPECT_EQ(OpenEnvelope(" 1.2kHz\n").value, "1.2kHz");
     EXPECT_FALSE(OpenEnvelope(R"({"transaction": "x"})").ok);
     EXPECT_FALSE(OpenEnvelope(R"({"value": 1, "other": 2})").ok);
+    EXPECT_EQ(TransactionOf(R"({"mic1.volume": 1, "transaction": "x"})"), "\"x\"");
+    EXPECT_EQ(TransactionOf("80"), "");
 
     EXPECT_EQ(ParseModeNumber("1").mode, 1);
     EXPECT_EQ(ParseModeNumber(" 5 ").mode, 5);
