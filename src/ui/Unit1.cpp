@@ -3,6 +3,7 @@
 
 #include "link/Link.h"
 #include "model/BandSlot.h"
+#include "model/ParamCatalogue.h"
 #include "ui/ControlTag.h"
 #include "ui/Controls.h"
 #include "ui/QtDialogs.h"
@@ -254,12 +255,13 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     const int address = EffectiveAddress(Tag(field), state_.activeMic, store_);
 
     KindRuleInput in;
-    in.kind = kind;
-    in.address = address;
+    // The catalogue's entry at the address gives the limits; a field whose
+    // hint names another kind gets no rule.
+    in.entry = FindFieldParam(static_cast<ParamAddress>(address));
+    if (in.entry && in.entry->kind != kind) in.entry = nullptr;
     in.step = step;
     in.source = source;
     in.x = value;
-    in.lowCrossoverField = field == MICLowFreEdit;
     in.activeMic = state_.activeMic;
     const KindRuleResult r = ApplyKindRule(in, store_);
 

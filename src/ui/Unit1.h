@@ -293,7 +293,7 @@ private:
     void BuildDynamicsPage();
     void BuildEqGraph();
     void BindEvents();
-    QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry, int kind);
+    QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry);
 
     int& SendSuppressed();
     bool EntryFieldEvent(QLineEdit* field, QEvent* event);
