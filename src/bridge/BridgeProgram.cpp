@@ -84,7 +84,9 @@ BridgeCommandLineResult ParseBridgeCommandLine(std::vector<std::string> args) {
     } catch (const CLI::ParseError& e) {
         std::ostringstream out, err;
         const int code = app.exit(e, out, err);
-        return {std::nullopt, code == 0 ? 0 : kExitUsage, out.str() + err.str()};
+        std::string text = out.str() + err.str();
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        return {std::nullopt, code == 0 ? 0 : kExitUsage, text};
     }
     const BrokerAddressResult broker = ParseBrokerUrl(url);
     if (!broker.address) return {std::nullopt, kExitUsage, "tr640-bridge: " + broker.error + "\n"};
