@@ -39,6 +39,11 @@ void Link::Timer1Timer() {
     } else if (vars_.linkState != kNotLinked) {
         // The device has not taken the key yet: offer it again, without limit.
         sender_.SendKeyFrame();
+    } else {
+        // No unit to offer the key to (the link button pressed with none
+        // present): nothing can happen on this timer until one arrives, and
+        // its arrival starts the connection, and the timer, anew.
+        timers_.connect.Stop();
     }
 }
 
