@@ -5,7 +5,7 @@
 //   tr640_bench_eqgraph [benchmark options]
 // Runs on Qt's offscreen platform; no display is needed.
 
-#include "eqgraph/EqGraph.h"
+#include "ui/EqGraph.h"
 #include "eqgraph/EqRender.h"
 #include "model/ParamAddress.h"
 #include "model/ValueKinds.h"

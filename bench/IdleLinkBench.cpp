@@ -9,8 +9,8 @@
 #include "link/Link.h"
 #include "link/hid/HidDeviceController.h"
 #include "link/hid/HidLinkHandlers.h"
-#include "link/hid/VirtualHidBus.h"
 #include "model/ParamStore.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // tr640ctl's name and value parser on arbitrary text as typed: NAME=VALUE
 // split, name look-up with suggestions, value parsing against the catalogue
 // entry (every entry when the name is unknown) and formatting what parsed.
-#include "cli/ParamText.h"
+#include "model/ParamText.h"
 
 #include <cstddef>
 #include <cstdint>

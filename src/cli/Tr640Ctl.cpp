@@ -3,13 +3,13 @@
 
 #include "cli/DeviceSession.h"
 #include "cli/ExitCodes.h"
-#include "cli/ParamText.h"
 #include "link/Dialogs.h"
 #include "link/hid/HidapiPlatform.h"
-#include "link/hid/VirtualHidBus.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"
+#include "model/ParamText.h"
 #include "presets/PresetFlow.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <CLI/CLI.hpp>

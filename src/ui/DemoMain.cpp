@@ -4,10 +4,10 @@
 // with the real unit. A small window of its own plugs the device in, pulls
 // it out or silences it.
 
-#include "link/hid/VirtualHidBus.h"
 #include "ui/CommandLine.h"
 #include "ui/DemoDeviceWindow.h"
 #include "ui/Program.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <QApplication>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "eqgraph/EqGraph.h"
 #include "link/ReportTransport.h"
 #include "link/Unit9.h"
 #include "model/ControlMap.h"
@@ -10,6 +9,7 @@
 #include "model/ParamStore.h"
 #include "presets/PresetFlow.h"
 #include "ui/Dialogs.h"
+#include "ui/EqGraph.h"
 #include "ui/Unit1.h"
 #include "ui/Unit14.h"
 #include "ui/Unit4.h"

@@ -3,7 +3,7 @@
 // real link, its real timers and the reader threads, as the program runs.
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
-#include "link/hid/VirtualHidBus.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "eqgraph/EqGraph.h"
+#include "ui/EqGraph.h"
 #include "link/Link.h"
 #include "link/Unit9.h"
 #include "model/ParamAddress.h"

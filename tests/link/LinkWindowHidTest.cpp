@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Unit9.h"
-#include "link/hid/VirtualHidBus.h"
 #include "support/QuietOffscreen.h"
 #include "support/ScriptedDialogs.h"
 #include "ui/LinkLabelPort.h"
 #include "ui/Unit4.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <gtest/gtest.h>

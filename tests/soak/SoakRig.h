@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "link/hid/VirtualHidBus.h"
 #include "soak/SoakDialogs.h"
 #include "ui/Program.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 
 #include "link/hid/HidDeviceController.h"
 #include "link/hid/HidLinkHandlers.h"
-#include "link/hid/VirtualHidBus.h"
+#include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
 #include <gtest/gtest.h>

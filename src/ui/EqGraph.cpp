@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "eqgraph/EqGraph.h"
+#include "ui/EqGraph.h"
 
 #include "eqgraph/BandReadout.h"
 #include "eqgraph/EqRender.h"

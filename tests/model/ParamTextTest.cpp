@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/ParamText.h"
+#include "model/ParamText.h"
 #include "model/ControlMap.h"
 #include "model/ValueKinds.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/hid/VirtualHidBus.h"
+#include "virtualdevice/VirtualHidBus.h"
 
 #include "virtualdevice/VirtualTr640.h"
 
