@@ -20,6 +20,7 @@ void Link::DevicePresent() {
 void Link::NoDevicePresent() { ShowLinkStatus(0, {}, 0); }
 
 void Link::StartConnection() {
+    CatchUpHold();
     // Every connection scrambles with a key of its own.
     sender_.MakeLinkKey();
     vars_.deviceAnswered = 0;
@@ -48,6 +49,7 @@ void Link::Timer1Timer() {
 }
 
 void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
+    CatchUpHold();
     switch (kind) {
     case 0:
         view_.SetLinkLabelColour(LinkColour::Grey);
@@ -75,6 +77,7 @@ void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
 }
 
 void Link::RaiseLinkEvent(int code) {
+    CatchUpHold();
     switch (code) {
     case kEventTransferComplete: OnTransferComplete(); break;
     case kEventReloadModeParams: OnReloadModeParams(); break;
