@@ -30,31 +30,30 @@ done
 programs=$build/src/ui
 settle=6
 
-# Context switches and nanoseconds on a core, summed over the threads alive now.
+# One line per thread alive now: its id, context switches and nanoseconds
+# on a core.
 sample() {
-  local pid=$1 switches=0 ns=0 task v n run
+  local pid=$1 task v n run
   for task in /proc/"$pid"/task/*; do
     v=$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$task/status" 2>/dev/null) || continue
     n=$(awk '/^nonvoluntary_ctxt_switches/ { print $2 }' "$task/status" 2>/dev/null) || continue
     read -r run _ <"$task/schedstat" 2>/dev/null || continue
-    switches=$((switches + ${v:-0} + ${n:-0}))
-    ns=$((ns + run))
-  done
-  echo "$switches $ns"
+    echo "${task##*/} $((${v:-0} + ${n:-0})) $run"
+  done | sort
 }
 
-# Prints one line of the table for the program running as `pid`.
+# Prints one line of the table for the program running as `pid`: the sums
+# over the threads that lived through the whole period (a thread that ends
+# meanwhile takes its counts with it).
 measure() {
-  local name=$1 pid=$2 before after threads
+  local name=$1 pid=$2 before after
   before=$(sample "$pid")
   sleep "$seconds"
   after=$(sample "$pid")
-  threads=$(ls /proc/"$pid"/task | wc -l)
-  awk -v name="$name" -v s="$seconds" -v t="$threads" -v b="$before" -v a="$after" 'BEGIN {
-    split(b, x, " "); split(a, y, " ")
-    printf "%-10s %8.1f wake-ups/s %8.3f %% of a core  (%d threads, %d s)\n",
-           name, (y[1] - x[1]) / s, (y[2] - x[2]) / (s * 1e9) * 100, t, s
-  }'
+  join <(echo "$before") <(echo "$after") | awk -v name="$name" -v s="$seconds" '
+    { switches += $4 - $2; ns += $5 - $3; threads++ }
+    END { printf "%-10s %8.1f wake-ups/s %8.3f %% of a core  (%d threads, %d s)\n",
+                 name, switches / s, ns / (s * 1e9) * 100, threads, s }'
 }
 
 stop() {
