@@ -5,7 +5,7 @@
 #include "model/BandSlot.h"
 #include "ui/ControlTag.h"
 #include "ui/Controls.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/Unit4.h"
 
 #include <QApplication>
