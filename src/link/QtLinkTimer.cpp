@@ -25,8 +25,10 @@ private:
     QtLinkTimer& owner_;
 };
 
-QtLinkTimer::QtLinkTimer(QTimer& timer)
-    : timer_(timer), watch_(std::make_unique<ExpiryWatch>(*this)), intervalMs_(timer.interval()) {
+// The QTimer's interval may be set after this is made: it is read when
+// needed, and kept aside only while a late tick has the QTimer set to
+// another wait.
+QtLinkTimer::QtLinkTimer(QTimer& timer) : timer_(timer), watch_(std::make_unique<ExpiryWatch>(*this)) {
     timer_.installEventFilter(watch_.get());
     clock_.start();
 }
@@ -34,11 +36,14 @@ QtLinkTimer::QtLinkTimer(QTimer& timer)
 QtLinkTimer::~QtLinkTimer() { timer_.removeEventFilter(watch_.get()); }
 
 void QtLinkTimer::Start() {
-    if (!timer_.isActive()) timer_.start(intervalMs_);
+    if (timer_.isActive()) return;
+    RestoreInterval();
+    timer_.start();
 }
 
 void QtLinkTimer::Stop() {
     timer_.stop();
+    RestoreInterval();
     late_ = nullptr;
     expiring_ = false;
 }
@@ -48,8 +53,8 @@ bool QtLinkTimer::IsActive() const { return timer_.isActive(); }
 bool QtLinkTimer::RunNextTickLate(std::function<void()> late) {
     if (!timer_.isActive() || late_ || runningLate_) return false;
     late_ = std::move(late);
-    lateDueMs_ = clock_.elapsed() + intervalMs_;
-    Rearm(2 * intervalMs_);
+    lateDueMs_ = clock_.elapsed() + Interval();
+    Rearm(2 * Interval());
     return true;
 }
 
@@ -59,7 +64,7 @@ void QtLinkTimer::CatchUp() {
     if (due) RunLate();
     late_ = nullptr;
     // The ticks keep the times they had: the skipped one's, or the next.
-    if (timer_.isActive()) Rearm(lateDueMs_ + (due ? intervalMs_ : 0) - clock_.elapsed());
+    if (timer_.isActive()) Rearm(lateDueMs_ + (due ? Interval() : 0) - clock_.elapsed());
 }
 
 void QtLinkTimer::TickCame() {
@@ -70,7 +75,10 @@ void QtLinkTimer::TickCame() {
     }
     // A tick by hand while a late one waits takes its place.
     late_ = nullptr;
-    if (timer_.isActive() && timer_.interval() != intervalMs_) Rearm(intervalMs_);
+    if (rearmed_ && timer_.isActive()) {
+        RestoreInterval();
+        timer_.start();
+    }
 }
 
 void QtLinkTimer::Expiring() { expiring_ = true; }
@@ -82,8 +90,20 @@ void QtLinkTimer::RunLate() {
     runningLate_ = false;
 }
 
+int QtLinkTimer::Interval() const { return rearmed_ ? intervalMs_ : timer_.interval(); }
+
 // Restarts the QTimer to expire in `inMs`; the tick that follows puts its
 // interval back.
-void QtLinkTimer::Rearm(qint64 inMs) { timer_.start(static_cast<int>(std::max<qint64>(inMs, 0))); }
+void QtLinkTimer::Rearm(qint64 inMs) {
+    if (!rearmed_) intervalMs_ = timer_.interval();
+    rearmed_ = true;
+    timer_.start(static_cast<int>(std::max<qint64>(inMs, 0)));
+}
+
+void QtLinkTimer::RestoreInterval() {
+    if (!rearmed_) return;
+    rearmed_ = false;
+    timer_.setInterval(intervalMs_);
+}
 
 }  // namespace tr640

@@ -33,11 +33,14 @@ private:
     class ExpiryWatch;
     void Expiring();
     void RunLate();
+    int Interval() const;
     void Rearm(qint64 inMs);
+    void RestoreInterval();
 
     QTimer& timer_;
     std::unique_ptr<ExpiryWatch> watch_;
-    int intervalMs_;
+    int intervalMs_ = 0;  // the QTimer's own interval, while rearmed_
+    bool rearmed_ = false;
     QElapsedTimer clock_;
     std::function<void()> late_;
     qint64 lateDueMs_ = 0;  // on clock_: when the late tick would have come

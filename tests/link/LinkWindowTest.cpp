@@ -331,9 +331,10 @@ TEST_F(LinkWindowTest, ErrorReplyIsAPlainMessage) {
 // back at its interval.
 TEST(QtLinkTimerTest, ATickByHandTakesTheLateTicksPlace) {
     QTimer timer;
-    timer.setInterval(40);
     QtLinkTimer hold(timer);
+    timer.setInterval(40);  // set after, as a session that makes its timers first does
     hold.Start();
+    EXPECT_EQ(timer.interval(), 40);
     int lateRuns = 0;
     ASSERT_TRUE(hold.RunNextTickLate([&] { ++lateRuns; }));
     EXPECT_EQ(timer.interval(), 80);
