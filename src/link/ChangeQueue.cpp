@@ -120,6 +120,7 @@ void Link::SendParameter(int address, std::int32_t value) {
 // accepts it; the device's accepting replies do not say which frame they
 // answer.
 void Link::SendChange(int address, std::int32_t value) {
+    vars_.changeUnanswered = true;
     ++vars_.framesUnanswered;
     ++vars_.framesIntoSilence;
     vars_.awaitingAnswer = true;
@@ -217,18 +218,25 @@ void Link::StartModeWait(int address) {
         vars_.repeatLast = 0;
     }
     if (address == kAddrModeRecall) {
-        SetLabel("调用等待中...");
+        SetStatus(LinkStatus::RecallWaiting);
         vars_.linkState = kLinkedBusy;
         vars_.retryCount = 0;
         vars_.waitReason = kEventReloadModeParams;
-        ShowStatusWithLabel(0);
+        ShowLinkStatus(2, 0);
     } else if (address == kAddrModeSave) {
         vars_.retryCount = 0;
         vars_.waitReason = kEventSaveDone;
-        SetLabel("保存等待中...");
+        SetStatus(LinkStatus::SaveWaiting);
     } else {
         vars_.waitReason = 0;
     }
+}
+
+// What the main window did for a confirmed save before the link knew of it.
+void Link::HoldForSave() {
+    SetStatus(LinkStatus::Saving);
+    if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
+    vars_.retryCount = 0;
 }
 
 void Link::HoldTimerTimer() {
@@ -237,7 +245,7 @@ void Link::HoldTimerTimer() {
     if (vars_.waitReason != 0) {
         // Nothing else goes out until the unit has taken the mode command:
         // its acknowledgement must be its own, not that of a later frame.
-        ShowStatusWithLabel(vars_.holdTicks * 2);
+        ShowLinkStatus(2, vars_.holdTicks * 2);
         WaitForModeAcknowledgement();
         return;
     }

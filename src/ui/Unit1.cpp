@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Unit1.h"
 
-#include "link/Link.h"
+#include "link/UnitSession.h"
 #include "model/BandSlot.h"
+#include "model/ParamCatalogue.h"
 #include "ui/ControlTag.h"
 #include "ui/Controls.h"
 #include "ui/QtDialogs.h"
@@ -147,7 +148,7 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     Timer1->setInterval(20);
 
     linkPort_ = std::make_unique<LinkLabelPort>(
-        *LinkLabel, language_, [this] { RefreshAll(); }, [this] { SelectFirstBandField(); });
+        *LinkLabel, language_, dialogs_, [this] { RefreshAll(); }, [this] { SelectFirstBandField(); });
 
     BindEvents();
     FormCreate();
@@ -202,7 +203,7 @@ void TForm1::BindEvents() {
 
 // --- Wiring ------------------------------------------------------------------------
 
-void TForm1::AttachLink(Link& link) { link_ = &link; }
+void TForm1::AttachLink(UnitSession& session) { link_ = &session; }
 
 void TForm1::SetEqGraph(EqGraphHooks* graph) {
     eqGraph_ = graph;
@@ -216,11 +217,19 @@ void TForm1::SetPresetFlows(std::function<void()> load, std::function<void()> sa
     savePreset_ = std::move(save);
 }
 
-int& TForm1::SendSuppressed() { return link_ ? link_->Vars().sendSuppressed : unlinkedSendSuppressed_; }
+bool TForm1::SendsSuppressed() const { return link_ ? link_->SendsSuppressed() : unlinkedSendSuppressed_; }
+
+void TForm1::SuppressSends(bool suppressed) {
+    if (link_) {
+        link_->SuppressSends(suppressed);
+    } else {
+        unlinkedSendSuppressed_ = suppressed;
+    }
+}
 
 void TForm1::StoreValue(int address, std::int32_t value) {
     if (link_) {
-        link_->StoreChange(address, value);
+        link_->Store(address, value);
     } else {
         store_.SetBoth(address, value);
     }
@@ -228,7 +237,7 @@ void TForm1::StoreValue(int address, std::int32_t value) {
 
 void TForm1::SendParameter(int address, std::int32_t value) {
     if (link_) {
-        link_->SendParameter(address, value);
+        link_->Send(address, value);
     } else {
         store_.SetBoth(address, value);
     }
@@ -254,12 +263,13 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     const int address = EffectiveAddress(Tag(field), state_.activeMic, store_);
 
     KindRuleInput in;
-    in.kind = kind;
-    in.address = address;
+    // The catalogue's entry at the address gives the limits; a field whose
+    // hint names another kind gets no rule.
+    in.entry = FindFieldParam(static_cast<ParamAddress>(address));
+    if (in.entry && in.entry->kind != kind) in.entry = nullptr;
     in.step = step;
     in.source = source;
     in.x = value;
-    in.lowCrossoverField = field == MICLowFreEdit;
     in.activeMic = state_.activeMic;
     const KindRuleResult r = ApplyKindRule(in, store_);
 
@@ -328,11 +338,10 @@ void TForm1::Mic1FreEdit1Click(QWidget* sender) {
 
     // Re-applying the field's own value gives its text the canonical form
     // and records the band for the graph; it is not a change to send.
-    int& suppressed = SendSuppressed();
-    const int saved = suppressed;
-    suppressed = 1;
+    const bool saved = SendsSuppressed();
+    SuppressSends(true);
     CommitEntry(Step::None);
-    SendSuppressed() = saved;
+    SuppressSends(saved);
 }
 
 void TForm1::Mic1FreEdit1Exit() {
@@ -507,6 +516,13 @@ void TForm1::ResetEq(int selection) {
     }
 }
 
+// Through SendParameter like a typed value: sent when the link is idle,
+// waiting behind a mode command, only stored offline or during a transfer.
+void TForm1::ApplyBandValues(const std::vector<std::pair<int, std::int32_t>>& changes) {
+    for (const auto& [address, value] : changes) SendParameter(address, value);
+    ShowStoredValues();
+}
+
 void TForm1::RefreshAll() {
     store_.CopyDeviceToShown();
     ShowStoredValues();
@@ -514,7 +530,7 @@ void TForm1::RefreshAll() {
 
 void TForm1::ShowStoredValues() {
     state_.refreshInProgress = true;
-    SendSuppressed() = 1;
+    SuppressSends(true);
 
     for (int page = 0; page <= kLastPage; ++page) {
         for (int index = 0; index < kPageCount[page]; ++index) {
@@ -534,7 +550,7 @@ void TForm1::ShowStoredValues() {
         }
     }
 
-    SendSuppressed() = 0;
+    SuppressSends(false);
     state_.refreshInProgress = false;
     DrawEq(kNoBand, state_.activeMic);
 }
@@ -646,8 +662,7 @@ void TForm1::SysFBEBoxChange(QWidget* sender) {
 }
 
 bool TForm1::ModeCommandsAllowed() const {
-    const LinkVars& vars = link_->Vars();
-    return vars.linkState == kLinkedIdle && vars.sendSuppressed == 0;
+    return link_->Linked() && !link_->SendsSuppressed();
 }
 
 void TForm1::SysModeBoxChange(QWidget* sender) {
@@ -670,17 +685,13 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
         // The link waits for the unit to take the command, also when it has
         // to queue it first, and only the command's own acknowledgement
         // ends the wait.
-        SendParameter(address, v);
-        if (!recall) ShowSaving();
+        if (recall) {
+            link_->RecallMode(v + 1);
+        } else {
+            link_->SaveMode(v + 1);
+        }
     }
     SelectSilently(box, store_.Shown(address));
-}
-
-void TForm1::ShowSaving() {
-    LinkVars& vars = link_->Vars();
-    SetBilingualText(LinkLabel, language_, "保存中...");
-    if (vars.linkState == kLinkedIdle) vars.linkState = kLinkedBusy;
-    vars.retryCount = 0;
 }
 
 void TForm1::MusEQAllPassBtnClick() {
@@ -695,7 +706,7 @@ void TForm1::RzButton1Click(QWidget* sender) {
 }
 
 void TForm1::LinkBtnClick() {
-    if (link_) link_->StartConnection();
+    if (link_) link_->Connect();
 }
 
 void TForm1::RzButton5Click(QWidget* sender) {
