@@ -2,8 +2,8 @@
 #include "cli/Tr640Ctl.h"
 
 #include "cli/DeviceSession.h"
+#include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
-#include "link/DialogSeam.h"
 #include "link/hid/HidapiPlatform.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"
@@ -14,6 +14,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,7 +42,8 @@ constexpr char kExitCodesHelp[] =
     "  5    no answer from the unit in time\n"
     "  6    the unit refused a frame (error status)\n"
     "  7    a read-back differs from what was written; preset diff: files differ\n"
-    "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written\n"
+    "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written;\n"
+    "       an EQ file cannot be read, is refused, or cannot be written\n"
     "  130  interrupted (Ctrl-C)\n";
 
 struct Options {
@@ -159,24 +162,20 @@ std::string UnknownName(const std::string& name) {
     return text + " ('tr640ctl names' lists them all)";
 }
 
-// The answers the preset flow asks of its dialogs, given on the command line.
-class CommandLineDialogs final : public Dialogs {
+// The eq commands' view of a session; a failed step is reported by the
+// session's own failure.
+class SessionEqUnit final : public EqUnit {
 public:
-    CommandLineDialogs(QString path, bool force) : path_(std::move(path)), force_(force) {}
-    void Message(const QString&, const QString& text) override { saved_ = text.trimmed(); }
-    bool Confirm(const QString&, const QString& text) override {
-        if (!force_) error_ = text.section(QLatin1Char('\n'), 1) + QStringLiteral(" exists (--force replaces it)");
-        return force_;
+    explicit SessionEqUnit(DeviceSession& s) : s_(s) {}
+    const ParamStore& Values() const override { return s_.Store(); }
+    bool SendAndReadBack(const std::vector<std::pair<int, std::int32_t>>& changes) override {
+        failed = !s_.SendChanges(changes) || !s_.ReadBack(false);
+        return !failed;
     }
-    void PlainMessage(const QString& text) override { error_ = QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")); }
-    QString SaveFileName(const QString&) override { return path_; }
-    QString OpenFileName(const QString&) override { return path_; }
-
-    QString saved_, error_;
+    bool failed = false;
 
 private:
-    QString path_;
-    bool force_;
+    DeviceSession& s_;
 };
 
 class Commands {
@@ -292,14 +291,19 @@ public:
         });
     }
 
+    // The preset save's own rules: the name rule, and no file replaced that
+    // the user did not name unless --force says so.
     int PresetPull() {
         return WithUnit([&](DeviceSession& s) -> int {
-            CommandLineDialogs dialogs(QString::fromStdString(o_.file), o_.force);
-            PresetFlow flow(s.Store(), dialogs, nullptr, language_);
-            flow.SavePreset();
-            if (!dialogs.error_.isEmpty()) return report_.Fail(kExitFile, dialogs.error_.toStdString());
-            if (dialogs.saved_.isEmpty()) return report_.Fail(kExitFile, "the preset file was not written");
-            if (!o_.quiet) env_.out << "saved " << dialogs.saved_.mid(dialogs.saved_.indexOf(QLatin1Char('/'))).toStdString() << "\n";
+            const auto plan = PresetFlow::PlanSave(QString::fromStdString(o_.file));
+            const std::string target = QDir::toNativeSeparators(QFileInfo(plan.path).absoluteFilePath()).toStdString();
+            if (plan.replacesUnseenFile && !o_.force)
+                return report_.Fail(kExitFile, target + " exists (--force replaces it)");
+            const auto written = PresetFlow::WritePresetFile(plan.path, s.Store());
+            if (!written.written)
+                return report_.Fail(kExitFile, "The preset file could not be saved: " + target + ": " +
+                                                   written.reason.toStdString());
+            if (!o_.quiet) env_.out << "saved " << QDir::toNativeSeparators(written.path).toStdString() << "\n";
             return kExitOk;
         });
     }
@@ -352,6 +356,14 @@ public:
             if (!s.SaveMode(o_.mode)) return report_.Fail(s.Failed());
             if (!o_.quiet) env_.out << "saved the settings as user mode " << o_.mode << "\n";
             return kExitOk;
+        });
+    }
+
+    int WithEqUnit(const std::function<int(EqUnit&)>& work) {
+        return WithUnit([&](DeviceSession& s) -> int {
+            SessionEqUnit unit(s);
+            const int code = work(unit);
+            return unit.failed ? report_.Fail(s.Failed()) : code;
         });
     }
 
@@ -434,7 +446,6 @@ private:
     CtlEnvironment& env_;
     const Options& o_;
     Reporter report_;
-    const int language_ = kLanguageEnglish;
 };
 
 }  // namespace
@@ -496,6 +507,13 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     auto* save = mode->add_subcommand("save", "save the settings as user mode N (1 to 5)");
     save->add_option("N", o.mode)->required();
     on(save, [&] { return c.ModeSave(); });
+
+    EqCommandHooks eqHooks;
+    eqHooks.env = &env;
+    eqHooks.json = &o.json;
+    eqHooks.quiet = &o.quiet;
+    eqHooks.withUnit = [&c](const std::function<int(EqUnit&)>& work) { return c.WithEqUnit(work); };
+    AddEqCommands(app, run, eqHooks);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {

@@ -13,25 +13,34 @@ class QLabel;
 
 namespace tr640 {
 
+class Dialogs;
+
 // The colour of the link label for each state of the link.
 QColor LinkLabelColour(LinkColour colour);
 
+// The link label's text for a status (the Chinese text, which Translate
+// turns into English); null for a status that leaves the label as it is.
+const char* LinkStatusText(LinkStatus status);
+
 // MainWindowLink over a given label: the main window hands over its link
-// label and the two things to do after a transfer.
+// label, the dialog seam its boxes go through, and the two things to do
+// after a transfer. The words of the link's states and outcomes are here.
 class LinkLabelPort : public MainWindowLink {
 public:
-    LinkLabelPort(QLabel& label, const int& language, std::function<void()> refreshAll,
+    LinkLabelPort(QLabel& label, const int& language, Dialogs& dialogs, std::function<void()> refreshAll,
                   std::function<void()> selectFirstBandField);
 
-    void SetLinkLabelText(const Bilingual& text) override;
+    void ShowLinkStatus(LinkStatus status) override;
     std::string LinkLabelCaption() const override;
     void SetLinkLabelColour(LinkColour colour) override;
+    void TellLinkOutcome(LinkOutcome outcome) override;
     void RefreshAll() override;
     void SelectFirstBandField() override;
 
 private:
     QPointer<QLabel> label_;
     const int& language_;
+    Dialogs& dialogs_;
     std::function<void()> refreshAll_;
     std::function<void()> selectFirstBandField_;
 };

@@ -30,17 +30,17 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs, int lang
     : language_(language),
       dialogs_(PrepareApplication(std::move(dialogs), language)),
       mainWindow_(store_, controlMap_, state_, language_, *dialogs_),
-      linkWindow_(store_, language_, backend, *dialogs_, statusWindow_, mainWindow_.LinkPort()),
+      linkWindow_(store_, language_, backend, statusWindow_, mainWindow_.LinkPort()),
       statusWindow_(&mainWindow_, language_),
       compressorWindow_(
-          store_, [this](int address, std::int32_t value) { linkWindow_.link().SendParameter(address, value); },
+          store_, [this](int address, std::int32_t value) { linkWindow_.session().Send(address, value); },
           &mainWindow_, language_),
       presets_(
-          store_, *dialogs_, [this](int code) { linkWindow_.link().RaiseLinkEvent(code); }, language_) {
+          store_, *dialogs_, [this] { linkWindow_.session().WritePageOne(); }, language_) {
     if (auto* real = dynamic_cast<QtDialogs*>(dialogs_.get())) real->SetOwner(&mainWindow_);
-    mainWindow_.AttachLink(linkWindow_.link());
+    mainWindow_.AttachLink(linkWindow_.session());
     mainWindow_.SetCompressorOpener([this](int band) { compressorWindow_.OpenForBand(band); });
-    presets_.SetWriteAllGate([this] { return linkWindow_.link().CanWriteAll(); });
+    presets_.SetWriteAllGate([this] { return linkWindow_.session().CanWritePageOne(); });
     mainWindow_.SetPresetFlows([this] { presets_.LoadPreset(); }, [this] { presets_.SavePreset(); });
     mainWindow_.SetEqGraph(&eqGraph_);
 }
