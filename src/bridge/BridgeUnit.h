@@ -1,24 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// One unit's link as the bridge runs it, without waiting in nested event
-// loops: the link with its three timers, the frame sender, the HID handlers
-// and controller over the platform, narrowed to one unit. Commands return at
-// once and end with a typed outcome; the values the unit acknowledged or
-// sent are kept apart from what was merely asked for, so the state the
-// bridge publishes is always what the unit holds.
-//
-// The bridge uses only this interface. The link, sender, controller and
-// timers inside are the parts the one session of every front end owns; once
-// that session is there, this class holds one in their place and keeps only
-// what the bridge adds: one command at a time with its typed outcome, and the
-// values the unit confirmed.
+// One unit as the bridge runs it, without waiting in nested event loops:
+// the unit's UnitSession, narrowed to that unit's path, plus what the bridge
+// adds: one command at a time that returns at once and ends with a typed
+// outcome, and the values the unit acknowledged or sent, kept apart from
+// what was merely asked for, so the state the bridge publishes is always
+// what the unit holds.
 
-#include "link/FrameSender.h"
-#include "link/Link.h"
-#include "link/QtLinkTimer.h"
-#include "link/hid/HidDeviceController.h"
-#include "link/hid/HidLinkHandlers.h"
+#include "link/LinkState.h"
+#include "link/UnitSession.h"
+#include "link/hid/HidPlatform.h"
+#include "model/ParamAddress.h"
 #include "model/ParamStore.h"
 
 #include <QElapsedTimer>
@@ -93,10 +86,6 @@ signals:
     void ReadyForCommand();
 
 private:
-    class View;
-    class Port;
-    class ChosenPlatform;
-
     struct Pending {
         std::function<bool()> done;
         Changes changes;  // confirmed once done
@@ -104,12 +93,15 @@ private:
     };
 
     bool Start(std::function<bool()> done, Changes changes = {});
+    void OnOutcome(LinkOutcome outcome);
+    void OnStatus(LinkStatus status);
+    void EvaluateSoon();
     void Evaluate();
     void Finish(UnitOutcome outcome);
     void Lose(UnitOutcome outcome);
     void OnRefresh();
-    bool LinkQuiet() const;
-    bool LinkIdle() const { return link_ && link_->Vars().linkState == kLinkedIdle; }
+    bool LinkQuiet() const { return session_ && session_->Quiet(); }
+    bool LinkIdle() const { return session_ && session_->Linked() && !session_->TransferRunning(); }
 
     HidPlatform& platform_;
     HidDeviceInfo unit_;
@@ -119,6 +111,7 @@ private:
     bool saveDone_ = false;
     bool unsent_ = false;  // the link only stored a change of the running command
     bool wasReady_ = false;
+    bool evaluateQueued_ = false;
     // A command failed part way: what the unit holds is read again before
     // the next command, so the state shows the truth.
     bool rereadDue_ = false;
@@ -126,17 +119,9 @@ private:
     std::optional<Pending> pending_;
     ParamStore confirmed_;
 
-    ParamStore store_;
-    QTimer connectTimer_, transferTimer_, holdTimer_, checkTimer_, relinkTimer_;
-    QtLinkTimer connectPort_{connectTimer_}, transferPort_{transferTimer_}, holdPort_{holdTimer_};
-    std::unique_ptr<View> view_;
-    std::unique_ptr<Port> port_;
-    std::unique_ptr<ChosenPlatform> chosen_;
-    std::unique_ptr<TJvHidDeviceController> controller_;
-    std::unique_ptr<HidLinkHandlers> handlers_;
-    std::unique_ptr<FrameSender> sender_;
-    std::unique_ptr<Link> link_;
-    const int language_;
+    ParamStore store_;  // the session's image; outlives the session
+    QTimer checkTimer_, relinkTimer_;
+    std::unique_ptr<UnitSession> session_;
 };
 
 }  // namespace tr640

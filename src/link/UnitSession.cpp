@@ -55,7 +55,7 @@ public:
         // the one that grants access among them.
         QMetaObject::invokeMethod(&s_, [s = &s_] { s->link_.DeviceNotPermitted(); }, Qt::QueuedConnection);
     }
-    void ParseReply(std::span<const std::uint8_t> reply) override { s_.link_.OnReply(reply); }
+    void ParseReply(std::span<const std::uint8_t> reply) override { s_.OnReply(reply); }
 
 private:
     UnitSession& s_;
@@ -145,6 +145,11 @@ UnitSession::~UnitSession() {
 
 void UnitSession::Scan() {
     if (hid_) hid_->controller.Scan();
+}
+
+void UnitSession::OnReply(std::span<const std::uint8_t> report) {
+    link_.OnReply(report);
+    emit replyTaken();
 }
 
 void UnitSession::ReadBack(bool withSystemPage) {
