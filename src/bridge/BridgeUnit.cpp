@@ -92,9 +92,7 @@ void BridgeUnit::OnRefresh() {
     emit ValuesConfirmed();
 }
 
-bool BridgeUnit::Ready() const {
-    return linked_ && !pending_ && !rereadDue_ && LinkIdle();
-}
+bool BridgeUnit::Ready() const { return linked_ && !pending_ && !rereadDue_ && LinkIdle(); }
 
 bool BridgeUnit::Start(std::function<bool()> done, Changes changes) {
     if (!Ready()) {
