@@ -16,6 +16,9 @@ packages=(
   libhidapi-dev libudev-dev
   # tr640ctl parses its command line with CLI11
   libcli11-dev
+  # the MQTT bridge: its client library, and the broker and command line
+  # clients its tests and the package check talk to
+  libmosquitto-dev mosquitto mosquitto-clients
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # tests on a real X server: Xvfb, window titles (xprop), real input

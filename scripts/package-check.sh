@@ -17,7 +17,10 @@
 #   7. runs the installed tr640ctl against its virtual unit as an
 #      unprivileged user: a dump as JSON, a preset pulled into a file and
 #      pushed back,
-#   8. removes the package again, checks that its files are gone, and purges
+#   8. starts the installed tr640-bridge over a virtual unit against a
+#      Mosquitto broker on loopback, changes a value through the broker and
+#      checks the answer and the retained state,
+#   9. removes the package again, checks that its files are gone, and purges
 #      it.
 #
 # Usage: scripts/package-check.sh [build-dir]   (default: build)
@@ -32,7 +35,7 @@ build=${1:-build}
 app_id=io.github.tr640.Control
 package=tr640
 # The programs in /usr/bin; each has its manual page in section 1.
-programs=(tr640 tr640-demo tr640ctl)
+programs=(tr640 tr640-demo tr640ctl tr640-bridge)
 startup_seconds=${TR640_STARTUP_SECONDS:-30}  # to wait for the windows
 settle_seconds=3                              # to stay up once they are shown
 icon_sizes=(16 22 24 32 48 64 128 256)
@@ -55,7 +58,14 @@ work=$(mktemp -d)
 chmod 755 "$work"
 installed_here=0
 app_pid=
+broker_pid=
+bridge_pid=
 cleanup() {
+  for pid in "$bridge_pid" "$broker_pid"; do
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
+  done
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
     kill -KILL "$app_pid" 2>/dev/null || true
   fi
@@ -110,7 +120,7 @@ deb=${debs[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$(basename "$deb"): Depends: $depends"
 tr ',|' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' >"$work/depends"
-for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6 libhidapi-hidraw0 libudev1 fonts-wqy-microhei; do
+for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6charts6 libhidapi-hidraw0 libudev1 libmosquitto1 fonts-wqy-microhei; do
   grep -qxF "$need" "$work/depends" || fail "Depends lacks $need"
 done
 expected_files=(
@@ -118,6 +128,8 @@ expected_files=(
   "/usr/share/doc/$package/changelog.gz"
   "/usr/share/doc/$package/copyright"
   /usr/share/bash-completion/completions/tr640ctl
+  /usr/lib/systemd/system/tr640-bridge.service
+  /etc/default/tr640-bridge
   "/usr/share/applications/$app_id.desktop"
   "/usr/share/metainfo/$app_id.metainfo.xml"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -316,6 +328,46 @@ run_ctl --virtual preset push check.Nddt
 run_ctl preset show check.Nddt --json | python3 -m json.tool >/dev/null || fail "tr640ctl preset show --json printed no JSON"
 echo "tr640ctl --virtual preset pull/push: $(stat -c %s "$ctl_home/check.Nddt") bytes, written back and read back the same"
 
+# The installed bridge over one virtual unit, against a broker of its own on a
+# free loopback port, as nobody when started as root.
+step "run the installed tr640-bridge"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$work/mosquitto.conf"
+[ "$(id -u)" -ne 0 ] || echo "user root" >>"$work/mosquitto.conf"
+mosquitto -c "$work/mosquitto.conf" >"$work/mosquitto.log" 2>&1 &
+broker_pid=$!
+sub() { timeout 30 mosquitto_sub -h 127.0.0.1 -p "$port" "$@"; }
+retained() { sub -C 1 -W 5 -t "$1" 2>/dev/null || true; }
+# setpriv runs the bridge in its own process, so SIGTERM reaches it directly.
+bridge_user=()
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
+  bridge_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+"${bridge_user[@]}" env -i PATH=/usr/bin:/bin LANG=C.UTF-8 \
+  /usr/bin/tr640-bridge --broker "mqtt://127.0.0.1:$port" --virtual 1 </dev/null >"$work/bridge.log" 2>&1 &
+bridge_pid=$!
+started=$SECONDS
+until [ "$(retained tr640/VIRTUAL-1/availability)" = online ]; do
+  kill -0 "$bridge_pid" 2>/dev/null || { cat "$work/bridge.log" >&2; fail "tr640-bridge ended"; }
+  [ $((SECONDS - started)) -lt 30 ] || { cat "$work/bridge.log" >&2; fail "VIRTUAL-1 did not come online"; }
+  sleep 0.5
+done
+sub -C 1 -W 20 -t tr640/VIRTUAL-1/response >"$work/response" &
+answer=$!
+sleep 1  # the subscription is made before the command goes
+timeout 10 mosquitto_pub -h 127.0.0.1 -p "$port" -t tr640/VIRTUAL-1/mic1.volume/set -m 77 || fail "mosquitto_pub"
+wait "$answer" || fail "no response from tr640-bridge"
+grep -q '"status":"ok"' "$work/response" || fail "tr640-bridge answered $(cat "$work/response")"
+[ "$(retained tr640/VIRTUAL-1/mic1.volume)" = 77 ] || fail "the retained mic1.volume is not 77"
+kill -TERM "$bridge_pid"
+wait "$bridge_pid" || fail "tr640-bridge did not end cleanly on SIGTERM"
+bridge_pid=
+[ "$(retained tr640/bridge/state)" = offline ] || fail "tr640-bridge did not say offline on its way out"
+kill -TERM "$broker_pid"
+wait "$broker_pid" 2>/dev/null || true
+broker_pid=
+echo "tr640-bridge --virtual 1: online, mic1.volume set to 77 through the broker, offline after SIGTERM"
+
 step "remove"
 if [ "$installed_before" -eq 1 ]; then
   echo "package-check: leaving the previously installed $package in place"
@@ -325,11 +377,13 @@ else
   if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep "install ok installed" >/dev/null; then
     fail "$package is still installed: $(dpkg-query -W -f='${Status}' "$package")"
   fi
+  # The options file is a configuration file: it stays until a purge.
   for path in "${expected_files[@]}"; do
-    [ ! -e "$path" ] || fail "$path is still there after removal"
+    [ "$path" = /etc/default/tr640-bridge ] || [ ! -e "$path" ] || fail "$path is still there after removal"
   done
   # The maintainer scripts keep dpkg's record until a purge.
   timeout 120 "${as_root[@]}" dpkg --purge "$package" >/dev/null || fail "dpkg --purge $package"
+  [ ! -e /etc/default/tr640-bridge ] || fail "/etc/default/tr640-bridge is still there after the purge"
 fi
 
 step "package check passed"

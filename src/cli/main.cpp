@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
 
     std::vector<std::string> args(argv, argv + argc);
-    tr640::CtlEnvironment env{std::cout, std::cerr, nullptr, [] { return g_interrupted.load(); }, FirstFrameStamp()};
+    tr640::CtlEnvironment env{std::cout, std::cerr, nullptr, [] { return g_interrupted.load(); }, FirstFrameStamp(),
+                              {}};
     return tr640::RunTr640Ctl(args, env);
 }

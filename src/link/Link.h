@@ -128,6 +128,9 @@ private:
     void SendNextWaitingChange();
     void KeepAlive();
     void WaitForModeAcknowledgement();
+    int NextHoldTicks() const;
+    bool NextHoldTickIsQuiet() const;
+    void CatchUpHold();
 
     ParamStore& store_;
     FrameSender& sender_;

@@ -34,6 +34,7 @@ void Link::NoDevicePresent() {
 }
 
 void Link::StartConnection() {
+    CatchUpHold();
     // Every connection scrambles with a key of its own.
     sender_.MakeLinkKey();
     vars_.deviceAnswered = 0;
@@ -55,10 +56,16 @@ void Link::Timer1Timer() {
     } else if (vars_.linkState != kNotLinked) {
         // The device has not taken the key yet: offer it again, without limit.
         sender_.SendKeyFrame();
+    } else {
+        // No unit to offer the key to (the link button pressed with none
+        // present): nothing can happen on this timer until one arrives, and
+        // its arrival starts the connection, and the timer, anew.
+        timers_.connect.Stop();
     }
 }
 
 void Link::ShowLinkStatus(int kind, int percent) {
+    CatchUpHold();
     switch (kind) {
     case 0:
         view_.SetLinkLabelColour(LinkColour::Grey);
@@ -86,6 +93,7 @@ void Link::ShowLinkStatus(int kind, int percent) {
 }
 
 void Link::RaiseLinkEvent(int code) {
+    CatchUpHold();
     switch (code) {
     case kEventTransferComplete: OnTransferComplete(); break;
     case kEventReloadModeParams: OnReloadModeParams(); break;

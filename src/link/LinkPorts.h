@@ -17,6 +17,21 @@ public:
     virtual void Start() = 0;
     virtual void Stop() = 0;
     virtual bool IsActive() const = 0;
+
+    // The coming tick has nothing to do but count (the hold timer's tick
+    // between two keep-alives): a timer that can runs it late, `late` just
+    // before the tick after it, and so wakes the program half as often.
+    // False when the timer ticks as always (the default).
+    virtual bool RunNextTickLate(std::function<void()> late) {
+        (void)late;
+        return false;
+    }
+    // What that tick would count is about to change: a late tick whose time
+    // has come runs now, and the ticks go on at their usual times.
+    virtual void CatchUp() {}
+    // Called by each tick's handler first: a tick handled while a late one
+    // waits (by hand, not by the timer) stands in for it.
+    virtual void TickCame() {}
 };
 
 enum class LinkColour { Grey, Green, LightGreen };

@@ -167,6 +167,12 @@ void UnitSession::TickNext(int idleMs) {
     if (next == &holdPort_) HoldTimerTimer();
 }
 
+void UnitSession::OnReply(std::span<const std::uint8_t> report) {
+    ++repliesTaken_;
+    link_.OnReply(report);
+    emit replyTaken();
+}
+
 void UnitSession::ReadBack(bool withSystemPage) {
     if (withSystemPage) {
         link_.ReadAll();

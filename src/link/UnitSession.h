@@ -91,10 +91,7 @@ public:
     void SaveMode(int mode);
     void SuppressSends(bool suppressed) { link_.SuppressSends(suppressed); }
     // One whole input report (report id first).
-    void OnReply(std::span<const std::uint8_t> report) {
-        ++repliesTaken_;
-        link_.OnReply(report);
-    }
+    void OnReply(std::span<const std::uint8_t> report);
     void Watch(LinkWatch watch) { link_.Watch(std::move(watch)); }
 
     // --- Tick handlers of the three timers, also called directly by tests -
@@ -155,6 +152,9 @@ signals:
     void deviceImageRead();
     // ... and then the windows select the first band's field.
     void transferEnded();
+    // The link has acted on a reply of the unit: a front end that waits for
+    // an acknowledgement looks again at once rather than at its next tick.
+    void replyTaken();
 
 private:
     class View;

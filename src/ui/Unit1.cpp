@@ -291,7 +291,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     const bool bandKind = kind == kKindBandFrequency || kind == kKindBandGain || kind == kKindBandQ;
     if (bandKind) StoreValue(address, r.raw);
     if (source == Source::User) SendParameter(address, r.raw);
-    if (bandKind && !state_.refreshInProgress) state_.lastChange = {address, r.raw};
+    if (bandKind && !state_.refreshInProgress) NoteBandChange({address, r.raw});
 }
 
 void TForm1::CommitEntry(Step step) {
@@ -482,6 +482,7 @@ void TForm1::FormShow() {
 
     ResetEq(kBothMics);
     AdvPageControl1->setCurrentIndex(state_.activeMic);
+    refreshTimerEnabled_ = true;
     Timer1->start();
     Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
 }
@@ -556,7 +557,14 @@ void TForm1::ShowStoredValues() {
 
 void TForm1::Timer1Timer() {
     if (eqGraph_) eqGraph_->ApplyDragStep();
+    RedrawChangedBand();
+    // Nothing left to draw and no handle held: the timer sleeps until the
+    // next band change or press wakes it, instead of ticking 50 times a
+    // second for a window nobody touches.
+    if (!RefreshTickHasWork()) Timer1->stop();
+}
 
+void TForm1::RedrawChangedBand() {
     if (state_.lastChange == state_.lastDrawn) return;
     state_.lastDrawn = state_.lastChange;
     const auto band = BandSlot(state_.lastDrawn.address, state_.activeMic);
@@ -564,6 +572,20 @@ void TForm1::Timer1Timer() {
     Timer1->stop();
     DrawEq(band->band, state_.activeMic);
     Timer1->start();
+}
+
+bool TForm1::RefreshTickHasWork() const {
+    return state_.lastChange != state_.lastDrawn || (eqGraph_ && eqGraph_->DragWorkWaiting());
+}
+
+void TForm1::WakeRefreshTimer() {
+    // An active timer keeps its pace; start() would put its next tick off.
+    if (refreshTimerEnabled_ && !Timer1->isActive()) Timer1->start();
+}
+
+void TForm1::NoteBandChange(ParamChange change) {
+    state_.lastChange = change;
+    WakeRefreshTimer();
 }
 
 void TForm1::SelectFirstBandField() {
@@ -610,7 +632,7 @@ void TForm1::Mic1ModeBox1Change(QWidget* sender) {
         state_.currentField = qField;
         ApplyValue(qField, Step::None, Source::Refresh, store_.Shown(q));
     }
-    state_.lastChange = {address, v};
+    NoteBandChange({address, v});
 }
 
 void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
@@ -621,7 +643,7 @@ void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
     std::int32_t v = store_.Shown(address);
     v = box->isChecked() ? v + kBypassOffset : v % kBypassOffset;
     SendParameter(address, v);
-    state_.lastChange = {address, v};
+    NoteBandChange({address, v});
 }
 
 // A confirmation box runs the event loop: a transfer may end and refresh
@@ -704,10 +726,12 @@ void TForm1::RzButton7Click() {}
 
 void TForm1::EP1MouseDown(QWidget* sender, QMouseEvent& event) {
     if (eqGraph_) eqGraph_->HandleMouseDown(sender, event);
+    WakeRefreshTimer();
 }
 
 void TForm1::EP1MouseMove(QWidget* sender, QMouseEvent& event) {
     if (eqGraph_) eqGraph_->HandleMouseMove(sender, event);
+    WakeRefreshTimer();
 }
 
 void TForm1::EP1MouseUp(QWidget* sender, QMouseEvent& event) {

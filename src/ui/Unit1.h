@@ -63,6 +63,9 @@ public:
     virtual void HandleMouseDown(QWidget* handle, QMouseEvent& event) = 0;
     virtual void HandleMouseMove(QWidget* handle, QMouseEvent& event) = 0;
     virtual void HandleMouseUp(QWidget* handle, QMouseEvent& event) = 0;
+    // Whether the refresh timer still has drag work: a handle is held, or
+    // the last move left values that no tick has applied yet.
+    virtual bool DragWorkWaiting() const { return false; }
 };
 
 // The main window: every device parameter in a control, the EQ graph, the
@@ -135,6 +138,8 @@ public:
 
     void FormCreate();
     void FormShow();
+    // Runs only while it has work: started when a handle is pressed or a band
+    // change waits to be drawn, stopped by the tick that leaves nothing to do.
     void Timer1Timer();
 
     void Mic1FreEdit1Click(QWidget* sender);
@@ -291,6 +296,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // A band change to draw, or a handle pressed: the refresh timer runs
+    // again (once the window has been shown), at its 20 ms pace.
+    void WakeRefreshTimer();
+    void NoteBandChange(ParamChange change);
+    void RedrawChangedBand();
+    bool RefreshTickHasWork() const;
     void BuildTopBar();
     void BuildMainPage();
     void BuildEqPage(QWidget* page, int mic);
@@ -321,6 +332,8 @@ private:
     bool unlinkedSendSuppressed_ = false;
     std::unique_ptr<LinkLabelPort> linkPort_;
     EqGraphHooks* eqGraph_ = nullptr;
+    // Set by the first showing; until then nothing starts the refresh timer.
+    bool refreshTimerEnabled_ = false;
     std::function<void(int)> openCompressor_;
     std::function<void()> loadPreset_;
     std::function<void()> savePreset_;

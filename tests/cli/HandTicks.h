@@ -27,7 +27,8 @@ inline HandTicks TickOnceRepliesAreIn(VirtualHidBus& bus) {
             return unitGone ||
                    (bus.ReportsWaiting() == 0 && session.RepliesTaken() == bus.ReportsRead() - readBefore);
         };
-        ASSERT_TRUE(QTest::qWaitFor(repliesIn)) << session.RepliesTaken() << " replies taken of " << bus.ReportsRead() - readBefore ;
+        ASSERT_TRUE(QTest::qWaitFor(repliesIn))
+            << session.RepliesTaken() << " replies taken of " << bus.ReportsRead() - readBefore;
     };
 }
 

@@ -83,6 +83,11 @@ TEST_F(LinkFixture, LinkButtonWhileNotLinkedRunsTheTimerButSendsNothing) {
     EXPECT_TRUE(connectTimer.active);
     link.Timer1Timer();
     EXPECT_TRUE(transport.Written().empty());
+    // With no unit the timer has no work: it sleeps until one arrives.
+    EXPECT_FALSE(connectTimer.active);
+    link.DevicePresent();
+    EXPECT_TRUE(connectTimer.active);
+    EXPECT_EQ(keyFrames(), 1);
 }
 
 TEST_F(LinkFixture, ReconnectWhileLinkedRestartsFromTheKeyAndReadsEverythingAgain) {

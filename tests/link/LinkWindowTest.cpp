@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Frames.h"
+#include "link/QtLinkTimer.h"
 #include "link/Unit9.h"
 #include "model/ParamAddress.h"
 #include "support/QuietOffscreen.h"
@@ -324,6 +325,27 @@ TEST_F(LinkWindowTest, ErrorReplyIsAPlainMessage) {
     form.link().SendParameter(kAddrMic1InputVolume, 5);
     Pump();
     EXPECT_EQ(dialogs.Texts(ScriptedDialogs::Kind::Plain), std::vector<QString>{"错误应答!"});
+}
+
+// A test that ticks the hold timer by hand while a late tick waits: its
+// tick stands in for the late one, which never runs, and the timer is
+// back at its interval.
+TEST(QtLinkTimerTest, ATickByHandTakesTheLateTicksPlace) {
+    QTimer timer;
+    QtLinkTimer hold(timer);
+    timer.setInterval(40);  // set after, as a session that makes its timers first does
+    hold.Start();
+    EXPECT_EQ(timer.interval(), 40);
+    int lateRuns = 0;
+    ASSERT_TRUE(hold.RunNextTickLate([&] { ++lateRuns; }));
+    EXPECT_EQ(timer.interval(), 80);
+    EXPECT_FALSE(hold.RunNextTickLate([&] { ++lateRuns; }));  // one at a time
+    hold.TickCame();
+    EXPECT_EQ(lateRuns, 0);
+    EXPECT_EQ(timer.interval(), 40);
+    EXPECT_TRUE(hold.IsActive());
+    hold.Stop();
+    EXPECT_FALSE(hold.RunNextTickLate([&] { ++lateRuns; }));  // a stopped timer has no next tick
 }
 
 }  // namespace

@@ -334,8 +334,29 @@ TEST_F(HandlersTest, TheRefreshTimerRedrawsOnceForEachNewBandChange) {
     w().Mic2GainBar3->setValue(120);
     w().Timer1Timer();
     EXPECT_EQ(graph.draws.back(), (RecordingGraph::Draw{2, 0}));
-    EXPECT_TRUE(w().Timer1->isActive());  // restarted after the redraw
+    EXPECT_FALSE(w().Timer1->isActive());  // drawn, and no handle held
     EXPECT_EQ(graph.dragSteps, 7);  // every tick offers the drag its step
+}
+
+TEST_F(HandlersTest, TheRefreshTimerRunsOnlyWhileABandChangeWaitsOrAHandleIsHeld) {
+    w().Timer1Timer();  // draws the start-up selection; nothing is left
+    EXPECT_FALSE(w().Timer1->isActive());
+    w().SysTotalVolBar->setValue(30);  // page 0: nothing to draw
+    EXPECT_FALSE(w().Timer1->isActive());
+    w().Mic1GainBar2->setValue(120);
+    EXPECT_TRUE(w().Timer1->isActive());
+    w().Timer1Timer();
+    EXPECT_FALSE(w().Timer1->isActive());
+
+    QTest::mousePress(w().EP2, Qt::LeftButton);
+    EXPECT_TRUE(w().Timer1->isActive());
+    graph.dragWork = true;  // the handle is held
+    w().Timer1Timer();
+    w().Timer1Timer();
+    EXPECT_TRUE(w().Timer1->isActive());
+    graph.dragWork = false;  // released, its last values applied
+    w().Timer1Timer();
+    EXPECT_FALSE(w().Timer1->isActive());
 }
 
 TEST_F(HandlersTest, BandHandlesPassTheirMouseToTheGraph) {

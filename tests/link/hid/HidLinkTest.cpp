@@ -225,9 +225,12 @@ TEST(HidSessionTest, EndToEndWithRealTimersAParameterChangeReachesTheDevice) {
     UnitSession session(store, bus, &lines);
     std::vector<LinkOutcome> outcomes;
     QObject::connect(&session, &UnitSession::outcome, [&](LinkOutcome o) { outcomes.push_back(o); });
+    int replies = 0;
+    QObject::connect(&session, &UnitSession::replyTaken, [&] { ++replies; });
 
     bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(device));
     ASSERT_TRUE(WaitFor([&] { return session.Linked(); }, 10000));
+    EXPECT_GT(replies, 0);
     EXPECT_TRUE(session.holdTimer.isActive());
     EXPECT_EQ(outcomes, std::vector<LinkOutcome>{LinkOutcome::Connected});
     ASSERT_TRUE(session.Unit().has_value());
@@ -235,8 +238,10 @@ TEST(HidSessionTest, EndToEndWithRealTimersAParameterChangeReachesTheDevice) {
 
     const std::uint16_t gain = 0x010E;  // microphone 1, band 3 gain
     const std::int32_t value = device.Value(gain) == 17 ? 18 : 17;
+    const int repliesBefore = replies;
     session.Send(gain, value);
     ASSERT_TRUE(WaitFor([&] { return device.Value(gain) == value && session.Quiet(); }, 10000));
+    EXPECT_GT(replies, repliesBefore);  // the acknowledgement was told
     EXPECT_EQ(store.Device(1, 0x0E), value);
     EXPECT_EQ(lines.CountLogStartingWith("READ ERROR"), 0);
     EXPECT_EQ(lines.CountLogStartingWith("WRITE ERROR"), 0);
