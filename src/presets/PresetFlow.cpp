@@ -4,6 +4,7 @@
 #include "link/Dialogs.h"
 #include "link/LinkState.h"
 #include "model/Language.h"
+#include "model/ParamAddress.h"
 #include "presets/FileSystem.h"
 
 #include <QByteArray>
@@ -176,8 +177,10 @@ void PresetFlow::LoadPreset() {
             break;
     }
     // The system page (volume, noise, feedback and the mode boxes) never goes
-    // to the device in a transfer, so the file's values for it are not taken:
-    // the windows would show settings the unit does not have.
+    // to the device in a transfer, so the file's values for it are not taken
+    // into the image: the windows would show settings the unit does not
+    // have. Its settings follow the write as ordinary changes instead.
+    SystemValues system = SystemValuesOf(store_);
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(0, index, before.Device(0, index));
     // When the write cannot start (no unit, or the link busy), the file's
     // values do not stay behind in the device image either: the next
@@ -186,8 +189,29 @@ void PresetFlow::LoadPreset() {
         store_.CopyDeviceImageFrom(before);
         return;
     }
+    waitingSystemValues_ = std::move(system);
+    waitingPath_ = path;
     // Linked and idle, this starts sending page 1 at once, without asking.
     if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
+}
+
+const std::array<int, 3>& PresetFlow::SystemSettingsOfAFile() {
+    static const std::array<int, 3> addresses = {kAddrNoiseGate, kAddrAntiFeedback, kAddrMasterVolume};
+    return addresses;
+}
+
+PresetFlow::SystemValues PresetFlow::SystemValuesOf(const ParamStore& file) {
+    SystemValues values;
+    for (const int address : SystemSettingsOfAFile()) values.emplace_back(address, file.Device(address));
+    return values;
+}
+
+void PresetFlow::TransferEnded(bool wroteAll, const ChangeSender& send) {
+    SystemValues values = std::exchange(waitingSystemValues_, {});
+    const QString path = std::exchange(waitingPath_, {});
+    if (!wroteAll || path.isEmpty()) return;
+    for (const auto& [address, value] : values) send(address, value);
+    dialogs_.Message(kInformationCaption, Text("预设已加载：") + ForDisplay(QFileInfo(path).absoluteFilePath()));
 }
 
 void PresetFlow::ShowLoadMessage(const char* chinese) { dialogs_.PlainMessage(Text(chinese)); }

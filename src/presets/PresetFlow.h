@@ -9,7 +9,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace tr640 {
 
@@ -60,6 +64,21 @@ public:
     // gets ".Nddt" in its place; a name without a dot gets it appended.
     static QString WithPresetExtension(const QString& path);
 
+    // The settings of the system page that a file carries and a load sends
+    // as ordinary changes once the page-1 write is done: the noise gate, the
+    // anti-feedback and the master volume. Never the mode commands (their
+    // addresses hold the last command) nor the addresses no control shows.
+    static const std::array<int, 3>& SystemSettingsOfAFile();
+    using SystemValues = std::vector<std::pair<int, std::int32_t>>;
+    // The file's values of those settings.
+    static SystemValues SystemValuesOf(const ParamStore& file);
+
+    // The end of a transfer: after the write-all of a load, the file's
+    // system settings go to `send` and a message names the file loaded.
+    // Any other transfer drops what a load left waiting.
+    using ChangeSender = std::function<void(int address, std::int32_t value)>;
+    void TransferEnded(bool wroteAll, const ChangeSender& send);
+
     // Without a gate the loaded values are always offered to the link.
     void SetWriteAllGate(WriteAllGate canStart) { writeAllCanStart_ = std::move(canStart); }
 
@@ -75,6 +94,9 @@ private:
     LinkEventRaiser raiseLinkEvent_;
     WriteAllGate writeAllCanStart_;
     const int& language_;
+    // The loaded file's system settings, until its write-all has ended.
+    SystemValues waitingSystemValues_;
+    QString waitingPath_;
 };
 
 }  // namespace tr640

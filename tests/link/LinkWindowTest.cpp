@@ -164,7 +164,7 @@ TEST_F(LinkWindowTest, ReplyWithABadCheckByteIsLoggedAndStillActedOn) {
 TEST_F(LinkWindowTest, Kind2PutsTheCaptionInTheLanguageAndTheTwinAsHint) {
     form.link().ShowLinkStatus(2, "连接中...", 0);
     EXPECT_EQ(status.LinkLabel->text(), "状态：连接中...");
-    EXPECT_EQ(Hint(status.LinkLabel), "Staus：连接中...");
+    EXPECT_EQ(Hint(status.LinkLabel), "Status: 连接中...");
     EXPECT_TRUE(status.isVisible());
     EXPECT_EQ(MainLabelColour(), QColor(0, 128, 0));
     // Only the status window's label changes; the main label keeps its text
@@ -174,7 +174,7 @@ TEST_F(LinkWindowTest, Kind2PutsTheCaptionInTheLanguageAndTheTwinAsHint) {
 
     language = kLanguageEnglish;
     form.link().ShowLinkStatus(2, "连接中...", 0);
-    EXPECT_EQ(status.LinkLabel->text(), "Staus：连接中...");
+    EXPECT_EQ(status.LinkLabel->text(), "Status: 连接中...");
     EXPECT_EQ(Hint(status.LinkLabel), "状态：连接中...");
 }
 

@@ -420,7 +420,7 @@ TEST_F(PresetFlowTest, UnreadableContentEndsInTheGenericErrorWithItsReason) {
     badHex[3][4] = 'G';
     Write(Path("hex.Nddt"), Bytes(badHex));
     Load(Path("hex.Nddt"));
-    ExpectGenericLoadError(before, Path("hex.Nddt"), "Line 3: ");
+    ExpectGenericLoadError(before, Path("hex.Nddt"), "Line 4: ");
     EXPECT_TRUE(dialogs.calls[1].text.contains("is not a valid hexadecimal number"));
 
     Reset();
@@ -481,8 +481,8 @@ TEST_F(PresetFlowTest, BinaryEmptyAndPlainTextFilesAreGenericErrors) {
     Write(Path("clear.Nddt"), QByteArray::fromStdString(JoinPresetLines(ClearFile({{0x0100, 1}}))));
 
     const std::vector<std::pair<QString, QString>> cases = {
-        {Path("binary.Nddt"), "Line 0: "},
-        {Path("empty.Nddt"), "The file has no line 0."},
+        {Path("binary.Nddt"), "Line 1: "},
+        {Path("empty.Nddt"), "The file has no line 1."},
         {Path("clear.Nddt"), "is not a valid hexadecimal number"},
     };
     for (const auto& [path, reason] : cases) {
@@ -513,7 +513,7 @@ TEST_F(PresetFlowTest, FilesBeyondTheSizeLimitAreRefusedUnread) {
     Reset();
     Write(Path("limit.Nddt"), QByteArray(PresetFlow::kMaxFileBytes - 1, 'A') + "\n");
     Load(Path("limit.Nddt"));
-    ExpectGenericLoadError(before, Path("limit.Nddt"), "Line 0 has no field 1");
+    ExpectGenericLoadError(before, Path("limit.Nddt"), "Line 1 has no field 1");
     EXPECT_FALSE(dialogs.calls[1].text.contains(tooLarge));
 }
 
