@@ -60,6 +60,9 @@ public:
     Link& link() { return linkWindow_.link(); }
 
 private:
+    void AfterTransfer();
+    QString AboutText();
+
     ParamStore store_;
     ControlMap controlMap_;
     ModelState state_;
@@ -75,6 +78,8 @@ private:
     TForm14 compressorWindow_;
 
     PresetFlow presets_;
+    // The shown values as they were before the compressor window's apply.
+    ParamStore curveBefore_;
     EqGraph eqGraph_{mainWindow_};
 };
 

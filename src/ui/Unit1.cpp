@@ -3,7 +3,9 @@
 
 #include "link/Link.h"
 #include "model/BandSlot.h"
+#include "model/ParamCatalogue.h"
 #include "ui/ControlTag.h"
+#include "ui/ControlTips.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/Unit4.h"
@@ -16,6 +18,7 @@
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -134,10 +137,14 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     // (281 pixels from y 34); the tabs come below that.
     AdvPageControl1->setGeometry(0, 34, 881, 281 + AdvPageControl1->tabBar()->sizeHint().height());
 
+    history_ = std::make_unique<ChangeHistory>([this](int address, std::int32_t value) { SendUnrecorded(address, value); },
+                                               [this] { ShowReplayed(); });
+
     BuildMainPage();
     BuildDynamicsPage();
     BuildEqGraph();
     BuildTopBar();
+    BuildMenu();
     AdvPageControl1->raise();
     AdvPageControl1->installEventFilter(this);
     AdvPageControl1->tabBar()->installEventFilter(this);
@@ -147,9 +154,14 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     Timer1->setInterval(20);
 
     linkPort_ = std::make_unique<LinkLabelPort>(
-        *LinkLabel, language_, [this] { RefreshAll(); }, [this] { SelectFirstBandField(); });
+        *LinkLabel, language_, [this] { RefreshAll(); },
+        [this] {
+            SelectFirstBandField();
+            if (transferEnded_) transferEnded_();
+        });
 
     BindEvents();
+    ApplyControlTips(*this, language_);
     FormCreate();
 }
 
@@ -193,6 +205,8 @@ void TForm1::BindEvents() {
     connect(AdvPageControl2, &QTabWidget::currentChanged, this, &TForm1::AdvPageControl2Change);
     connect(MusEQAllPassBtn, &QPushButton::clicked, this, &TForm1::MusEQAllPassBtnClick);
     connect(RzButton8, &QPushButton::clicked, this, &TForm1::RzButton7Click);
+    for (QSlider* bar : findChildren<QSlider*>())
+        connect(bar, &QSlider::sliderPressed, this, [this] { history_->NewAction(); });
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     for (BitmapImage* handle : {EP1, EP2, EP3, EP4, EP5}) handle->installEventFilter(this);
 
@@ -226,7 +240,17 @@ void TForm1::StoreValue(int address, std::int32_t value) {
     }
 }
 
-void TForm1::SendParameter(int address, std::int32_t value) {
+void TForm1::SendParameter(int address, std::int32_t value) { SendChange(address, store_.Shown(address), value); }
+
+void TForm1::SendChange(int address, std::int32_t before, std::int32_t value) {
+    // The mode commands act, they set nothing to go back to; and what goes
+    // out while sends are held back (a refresh, a field selected) is no change.
+    const bool command = address == kAddrModeRecall || address == kAddrModeSave;
+    if (!command && SendSuppressed() == 0) history_->Record(address, before, value);
+    SendUnrecorded(address, value);
+}
+
+void TForm1::SendUnrecorded(int address, std::int32_t value) {
     if (link_) {
         link_->SendParameter(address, value);
     } else {
@@ -252,6 +276,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     if (!field) return;
     const int kind = KindOf(field);
     const int address = EffectiveAddress(Tag(field), state_.activeMic, store_);
+    const std::int32_t before = store_.Shown(address);
 
     KindRuleInput in;
     in.kind = kind;
@@ -280,7 +305,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
 
     const bool bandKind = kind == kKindBandFrequency || kind == kKindBandGain || kind == kKindBandQ;
     if (bandKind) StoreValue(address, r.raw);
-    if (source == Source::User) SendParameter(address, r.raw);
+    if (source == Source::User) SendChange(address, before, r.raw);
     if (bandKind && !state_.refreshInProgress) state_.lastChange = {address, r.raw};
 }
 
@@ -338,6 +363,7 @@ void TForm1::Mic1FreEdit1Click(QWidget* sender) {
 void TForm1::Mic1FreEdit1Exit() {
     QLineEdit* field = state_.currentField;
     if (!field) return;
+    history_->NewAction();
     if (!field->text().isEmpty()) {
         CommitEntry(Step::None);
     } else {
@@ -355,6 +381,7 @@ bool TForm1::Mic1FreEdit1KeyPress(QLineEdit* sender, QChar key) {
 }
 
 void TForm1::Mic1FreEdit1KeyDown(int key) {
+    if (key == Qt::Key_Up || key == Qt::Key_Right || key == Qt::Key_Down || key == Qt::Key_Left) history_->NewAction();
     switch (key) {
     case Qt::Key_Up:
     case Qt::Key_Right: CommitEntry(Step::Up); break;
@@ -366,6 +393,8 @@ void TForm1::Mic1FreEdit1KeyDown(int key) {
 
 bool TForm1::FormMouseWheel(int delta) {
     if (!state_.wheelArmed) return false;
+    // A run of wheel steps on one field is one change to undo.
+    if (state_.currentField) history_->WheelStep(EffectiveAddress(Tag(state_.currentField), state_.activeMic, store_));
     if (delta > 0) {
         CommitEntry(Step::Up);
     } else if (delta < 0) {
@@ -387,6 +416,14 @@ bool TForm1::EntryFieldEvent(QLineEdit* field, QEvent* event) {
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) Mic1FreEdit1Exit();
         return false;
     }
+    case QEvent::ShortcutOverride:
+        // Undo and redo are the window's, not the field's own text undo:
+        // right after Enter, Ctrl+Z takes back the value sent.
+        if (IsUndoKey(*static_cast<QKeyEvent*>(event))) {
+            event->ignore();
+            return true;
+        }
+        return false;
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
         Mic1FreEdit1KeyDown(key->key());
@@ -561,6 +598,8 @@ void TForm1::SysTotalVolBarChange(QWidget* sender) {
     if (state_.trackGuard) return;
     auto* bar = qobject_cast<QSlider*>(sender);
     if (!bar) return;
+    // A drag of the bar is one change; its press began it.
+    if (!bar->isSliderDown()) history_->NewAction();
     if (auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(bar))))
         ApplyValue(field, Step::None, Source::User, bar->value());
     // A volume has no field to step afterwards.
@@ -571,6 +610,7 @@ void TForm1::Mic1GainBar1Change(QWidget* sender) {
     if (state_.trackGuard) return;
     auto* bar = qobject_cast<QSlider*>(sender);
     if (!bar) return;
+    if (!bar->isSliderDown()) history_->NewAction();
     if (auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(bar)))) {
         // The gain field stays current, so the wheel and arrows step it next.
         state_.currentField = field;
@@ -581,6 +621,7 @@ void TForm1::Mic1GainBar1Change(QWidget* sender) {
 void TForm1::Mic1ModeBox1Change(QWidget* sender) {
     auto* box = qobject_cast<QComboBox*>(sender);
     if (!box) return;
+    history_->NewAction();
     const int address = EffectiveAddress(Tag(box), state_.activeMic, store_);
     const int item = box->currentIndex();
     int v = item;
@@ -599,6 +640,7 @@ void TForm1::Mic1ModeBox1Change(QWidget* sender) {
 
 void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
     state_.wheelArmed = false;
+    history_->NewAction();
     const int address = EffectiveAddress(Tag(sender), state_.activeMic, store_);
     auto* box = qobject_cast<QCheckBox*>(map_.Companion(Tag(sender)));
     if (!box) return;
@@ -616,11 +658,24 @@ void TForm1::SysFBEBoxChange(QWidget* sender) {
     if (!box) return;
     const int address = Tag(box);
     const int v = box->currentIndex();
-    // Every one of these boxes asks the same question.
-    if (dialogs_.Confirm(QStringLiteral("Confirm"), Tr(language_, "PowerEX 选择:") + box->currentText() + "?")) {
+    history_->NewAction();
+    if (dialogs_.Confirm(QStringLiteral("Confirm"), ListQuestion(box))) {
         SendParameter(address, v);
     }
     SelectSilently(box, store_.Shown(address));
+}
+
+// In Chinese every one of these boxes asks the same question; the other
+// languages name the box asking, since "PowerEX" is only one of them.
+QString TForm1::ListQuestion(const QComboBox* box) const {
+    const QString item = box->currentText() + QStringLiteral("?");
+    if (language_ == kLanguageChinese) return Tr(language_, "PowerEX 选择:") + item;
+    const char* name = "话筒PowerEx";
+    if (box == SysFBEBox) name = "防啸叫";
+    if (box == SysNoiseBox) name = "噪声门";
+    if (box == Mic1PhaseBox) name = "话筒1相位";
+    if (box == Mic2PhaseBox) name = "话筒2相位";
+    return Tr(language_, name) + QStringLiteral(": ") + item;
 }
 
 bool TForm1::ModeCommandsAllowed() const {
@@ -662,7 +717,13 @@ void TForm1::ShowSaving() {
 }
 
 void TForm1::MusEQAllPassBtnClick() {
-    if (!dialogs_.Confirm(Tr(language_, "提示"), Tr(language_, "确定要复位EQ？"))) return;
+    // The Chinese question stays as it always was; the others name the
+    // microphone whose bands are reset.
+    QString question = Tr(language_, "确定要复位EQ？");
+    if (language_ != kLanguageChinese)
+        question = Tr(language_, "确定要复位话筒%1的EQ？").replace(QStringLiteral("%1"), QString::number(state_.activeMic + 1));
+    if (!dialogs_.Confirm(Tr(language_, "提示"), question)) return;
+    history_->NewAction();
     ResetEq(state_.activeMic);
     Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
 }
@@ -692,6 +753,8 @@ void TForm1::AdvPageControl2Change(int index) {
 void TForm1::RzButton7Click() {}
 
 void TForm1::EP1MouseDown(QWidget* sender, QMouseEvent& event) {
+    // Everything one drag of a handle changes is one step to undo.
+    history_->NewAction();
     if (eqGraph_) eqGraph_->HandleMouseDown(sender, event);
 }
 
@@ -701,6 +764,60 @@ void TForm1::EP1MouseMove(QWidget* sender, QMouseEvent& event) {
 
 void TForm1::EP1MouseUp(QWidget* sender, QMouseEvent& event) {
     if (eqGraph_) eqGraph_->HandleMouseUp(sender, event);
+}
+
+}  // namespace tr640
+
+namespace tr640 {
+
+// --- Editing ---------------------------------------------------------------------
+
+bool TForm1::IsUndoKey(const QKeyEvent& key) const {
+    return key.matches(QKeySequence::Undo) || key.matches(QKeySequence::Redo) ||
+           (key.key() == Qt::Key_Y && key.modifiers() == Qt::ControlModifier);
+}
+
+void TForm1::Undo() { history_->Stack().undo(); }
+
+void TForm1::Redo() { history_->Stack().redo(); }
+
+void TForm1::ShowReplayed() {
+    ShowStoredValues();
+    if (afterReplay_) afterReplay_();
+}
+
+void TForm1::CopyEq(int from, int to) {
+    if (from == to || from < 0 || from > 1 || to < 0 || to > 1) return;
+    history_->NewAction();
+    for (int band = 0; band < kBandsPerMic; ++band)
+        for (int slot = 0; slot < kSlotsPerBand; ++slot)
+            SendParameter(BandAddress(to, band, slot), store_.Shown(BandAddress(from, band, slot)));
+    history_->NewAction();
+    ShowStoredValues();
+}
+
+void TForm1::StoreCompare(int slot) {
+    if (slot < 0 || slot > 1) return;
+    compare_[slot] = std::make_unique<ParamStore>(store_);
+    compareSlot_ = slot;
+}
+
+bool TForm1::SwitchCompare() {
+    const int next = compareSlot_ == 0 ? 1 : 0;
+    if (compareSlot_ < 0 || !compare_[next]) return false;
+    const ParamStore& target = *compare_[next];
+    history_->NewAction();
+    // Only the settings a person can change: the mode commands and the
+    // addresses no control shows stay as they are.
+    for (const ParamEntry& e : ParamCatalogue()) {
+        if (e.format == ParamFormat::Command || e.format == ParamFormat::Bypass) continue;
+        if (store_.Shown(e.address) != target.Shown(e.address)) SendParameter(e.address, target.Shown(e.address));
+    }
+    history_->NewAction();
+    compareSlot_ = next;
+    ShowStoredValues();
+    if (afterReplay_) afterReplay_();
+    return true;
 }
 
 }  // namespace tr640
