@@ -4,9 +4,9 @@
 // protocol sets, and (b) how many frames per second a burst of changes gets
 // to the device. A plain measuring program; every loop is bounded in time.
 
+#include "link/DialogSeam.h"
 #include "link/Unit9.h"
 #include "model/ParamAddress.h"
-#include "ui/Dialogs.h"
 #include "ui/LinkLabelPort.h"
 #include "ui/Unit4.h"
 #include "virtualdevice/VirtualTransport.h"

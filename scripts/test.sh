@@ -26,6 +26,9 @@ soak_report() {
 
 bash scripts/install-deps.sh
 
+echo "== rules the sources keep"
+bash scripts/check-no-qtry.sh
+
 echo "== build and test (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build -j "$jobs"

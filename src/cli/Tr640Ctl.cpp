@@ -3,7 +3,7 @@
 
 #include "cli/DeviceSession.h"
 #include "cli/ExitCodes.h"
-#include "link/Dialogs.h"
+#include "link/DialogSeam.h"
 #include "link/hid/HidapiPlatform.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"

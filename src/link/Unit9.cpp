@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Unit9.h"
 
-#include "link/Dialogs.h"
+#include "link/DialogSeam.h"
 #include "link/StatusDisplay.h"
 #include "model/Language.h"
 

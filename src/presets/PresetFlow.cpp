@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "presets/PresetFlow.h"
 
-#include "link/Dialogs.h"
+#include "link/DialogSeam.h"
 #include "link/LinkState.h"
 #include "model/Language.h"
 #include "model/ParamAddress.h"

@@ -8,7 +8,7 @@
 #include "model/ModelState.h"
 #include "model/ParamStore.h"
 #include "presets/PresetFlow.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/EqGraph.h"
 #include "ui/Unit1.h"
 #include "ui/Unit14.h"

@@ -7,7 +7,7 @@
 #include "ui/ControlTag.h"
 #include "ui/ControlTips.h"
 #include "ui/Controls.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/Unit4.h"
 
 #include <QApplication>

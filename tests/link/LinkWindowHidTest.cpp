@@ -46,12 +46,13 @@ protected:
 TEST_F(LinkWindowHidTest, PresentDeviceIsFoundListedAndLinkedThroughTheWindowsOwnController) {
     ASSERT_NE(form.HidCtl, nullptr);
     // The first scan runs once the event loop is reached.
-    QTRY_COMPARE_WITH_TIMEOUT(form.DevListBox->count(), 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.DevListBox->count() == 1; }, 5000));
     EXPECT_TRUE(form.DevListBox->item(0)->text().contains("VID=0483 PID=6912"));
     EXPECT_TRUE(LogHas("Arrival of "));
     EXPECT_TRUE(form.Timer1->isActive());
 
-    QTRY_COMPARE_WITH_TIMEOUT(form.link().Vars().linkState, int(kLinkedIdle), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.link().Vars().linkState == kLinkedIdle; }, 10000))
+        << "link state " << form.link().Vars().linkState;
     EXPECT_TRUE(form.HoldTimer->isActive());
     EXPECT_EQ(mainLinkLabel->text(), "设备已连接");
     EXPECT_EQ(store.Shown(0x0108), device.Value(0x0108));
@@ -59,10 +60,12 @@ TEST_F(LinkWindowHidTest, PresentDeviceIsFoundListedAndLinkedThroughTheWindowsOw
     EXPECT_TRUE(LogHas("R 01  "));
 
     form.link().SendParameter(0x010E, 175);
-    QTRY_COMPARE_WITH_TIMEOUT(int(device.Value(0x010E)), 175, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return device.Value(0x010E) == 175; }, 5000))
+        << "the unit holds " << device.Value(0x010E);
 
     bus.Unplug(path);
-    QTRY_COMPARE_WITH_TIMEOUT(form.link().Vars().linkState, int(kNotLinked), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.link().Vars().linkState == kNotLinked; }, 5000))
+        << "link state " << form.link().Vars().linkState;
     EXPECT_TRUE(LogHas("Removal of "));
     EXPECT_EQ(form.DevListBox->count(), 0);
     EXPECT_FALSE(form.HoldTimer->isActive());

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 
 #include <QString>
 

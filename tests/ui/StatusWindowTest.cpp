@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/QuietOffscreen.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/Unit4.h"
 
 #include <gtest/gtest.h>

@@ -5,10 +5,11 @@
 
 namespace tr640 {
 
-// Every modal box the program shows goes through here, so that neither the
-// link nor the preset flow calls a toolkit's dialogs directly: the windows
-// answer with real boxes, the command line with text, tests with scripts.
-// Only QtCore's string is used, so nothing below the windows needs widgets.
+// The dialog seam: every modal box the program shows goes through here, so
+// that neither the link nor the preset flow calls a toolkit's dialogs
+// directly. The windows answer with real boxes (ui/QtDialogs), the command
+// line with text, tests with scripts. Only QtCore's string is used, so
+// nothing below the windows needs widgets.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

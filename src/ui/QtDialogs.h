@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "link/Dialogs.h"
+#include "link/DialogSeam.h"
 
 #include <QPointer>
 #include <QWidget>
