@@ -6,7 +6,7 @@
 
 #include "link/Link.h"
 #include "ui/Controls.h"
-#include "ui/Dialogs.h"
+#include "link/DialogSeam.h"
 #include "ui/Unit4.h"
 
 #include <QAction>
