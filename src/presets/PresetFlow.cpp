@@ -181,12 +181,14 @@ void PresetFlow::LoadPreset() {
     // into the image: the windows would show settings the unit does not
     // have. Its settings follow the write as ordinary changes instead.
     SystemValues system = SystemValuesOf(store_);
+    const ParamStore file = store_;
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(0, index, before.Device(0, index));
     // When the write cannot start (no unit, or the link busy), the file's
     // values do not stay behind in the device image either: the next
     // refresh (an EQ reset, say) would show them as if the unit had them.
     if (writeAllCanStart_ && !writeAllCanStart_()) {
         store_.CopyDeviceImageFrom(before);
+        if (!refusedLoad_ || !refusedLoad_(file)) ShowLoadMessage("设备正忙（传输或模式等待中）：文件没有加载，请稍后再试。");
         return;
     }
     waitingSystemValues_ = std::move(system);

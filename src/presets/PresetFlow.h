@@ -79,6 +79,12 @@ public:
     using ChangeSender = std::function<void(int address, std::int32_t value)>;
     void TransferEnded(bool wroteAll, const ChangeSender& send);
 
+    // A load the link cannot take now (no unit, or busy): the handler may
+    // keep the file's values (its device image) and return true; otherwise
+    // the load says that nothing was loaded.
+    using RefusedLoad = std::function<bool(const ParamStore& file)>;
+    void SetRefusedLoad(RefusedLoad refused) { refusedLoad_ = std::move(refused); }
+
     // Without a gate the loaded values are always offered to the link.
     void SetWriteAllGate(WriteAllGate canStart) { writeAllCanStart_ = std::move(canStart); }
 
@@ -93,6 +99,7 @@ private:
     Dialogs& dialogs_;
     LinkEventRaiser raiseLinkEvent_;
     WriteAllGate writeAllCanStart_;
+    RefusedLoad refusedLoad_;
     const int& language_;
     // The loaded file's system settings, until its write-all has ended.
     SystemValues waitingSystemValues_;

@@ -26,13 +26,43 @@ LinkLabelPort::LinkLabelPort(QLabel& label, const int& language, std::function<v
       refreshAll_(std::move(refreshAll)),
       selectFirstBandField_(std::move(selectFirstBandField)) {}
 
+LinkColour LinkTextColour(const std::string& chinese) {
+    if (chinese == "设备未连接" || chinese == "离线模式") return LinkColour::Grey;
+    if (chinese == "设备已连接") return LinkColour::LightGreen;
+    return LinkColour::Green;
+}
+
 void LinkLabelPort::SetLinkLabelText(const Bilingual& text) {
     SetBilingualText(label_, language_, QString::fromStdString(text.english), QString::fromStdString(text.chinese));
+    chinese_ = text.chinese;
+    // A lost or failed connection keeps the linked colour otherwise.
+    Paint(LinkTextColour(chinese_));
 }
+
+bool LinkLabelPort::SaysLinked() const {
+    return LinkTextColour(chinese_) != LinkColour::Grey && chinese_ != "连接中...";
+}
+
+void LinkLabelPort::Show(const char* chinese) { SetLinkLabelText(Twins(language_, chinese)); }
 
 std::string LinkLabelPort::LinkLabelCaption() const { return label_ ? label_->text().toStdString() : std::string(); }
 
 void LinkLabelPort::SetLinkLabelColour(LinkColour colour) {
+    // The colour says the state; the text must say the same. No unit: the
+    // text of a lost connection. A unit found again: connecting, until the
+    // read says more.
+    if (colour == LinkColour::Grey) {
+        Show("设备未连接");
+        return;
+    }
+    if (colour == LinkColour::Green && LinkTextColour(chinese_) == LinkColour::Grey) {
+        Show("连接中...");
+        return;
+    }
+    Paint(colour);
+}
+
+void LinkLabelPort::Paint(LinkColour colour) {
     if (!label_) return;
     // The colour fills the whole bar behind the text, not the text itself.
     QPalette palette = label_->palette();

@@ -28,12 +28,29 @@ public:
     void SetLinkLabelColour(LinkColour colour) override;
     void RefreshAll() override;
     void SelectFirstBandField() override;
+    // Whether the label says a unit is linked and its values read: changes
+    // made otherwise are kept by the windows, not sent (the read that
+    // follows replaces them).
+    bool SaysLinked() const;
 
 private:
+    void Show(const char* chinese);
+    void Paint(LinkColour colour);
+
     QPointer<QLabel> label_;
     const int& language_;
     std::function<void()> refreshAll_;
     std::function<void()> selectFirstBandField_;
+    // The text last shown, in Chinese (the tables' key); the window starts
+    // with the offline text.
+    std::string chinese_ = "离线模式";
 };
+
+// The label's colour for a text of the link: grey where no unit is linked
+// ("设备未连接", "离线模式"), light green once linked and idle, green while
+// connecting, transferring or waiting for a mode command. The text and the
+// colour then agree in every state of the link, whatever order the link
+// sets them in.
+LinkColour LinkTextColour(const std::string& chinese);
 
 }  // namespace tr640

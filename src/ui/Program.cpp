@@ -49,6 +49,14 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs, int lang
     mainWindow_.AttachLink(linkWindow_.link());
     mainWindow_.SetCompressorOpener([this](int band) { compressorWindow_.OpenForBand(band); });
     presets_.SetWriteAllGate([this] { return linkWindow_.link().CanWriteAll(); });
+    presets_.SetRefusedLoad([this](const ParamStore& file) {
+        // No unit: the file's settings wait as changes made offline.
+        if (linkWindow_.link().Vars().linkState == kNotLinked) {
+            mainWindow_.KeepAsUnsentChanges(file);
+            return true;
+        }
+        return false;
+    });
     mainWindow_.SetPresetFlows([this] { presets_.LoadPreset(); }, [this] { presets_.SavePreset(); });
     mainWindow_.SetTransferEndHook([this] { AfterTransfer(); });
     mainWindow_.SetLanguageChooser([this](int chosen) {
@@ -82,6 +90,7 @@ void Program::AfterTransfer() {
         mainWindow_.SendParameter(address, value);
     });
     if (wroteAll) mainWindow_.RefreshAll();
+    if (!wroteAll) mainWindow_.AskAboutUnsentChanges();
 }
 
 QString Program::AboutText() {

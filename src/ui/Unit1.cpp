@@ -30,6 +30,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QStringList>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -137,8 +138,12 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     // (281 pixels from y 34); the tabs come below that.
     AdvPageControl1->setGeometry(0, 34, 881, 281 + AdvPageControl1->tabBar()->sizeHint().height());
 
-    history_ = std::make_unique<ChangeHistory>([this](int address, std::int32_t value) { SendUnrecorded(address, value); },
-                                               [this] { ShowReplayed(); });
+    history_ = std::make_unique<ChangeHistory>(
+        [this](int address, std::int32_t value) {
+            NoteUnsent(address, store_.Shown(address), value);
+            SendUnrecorded(address, value);
+        },
+        [this] { ShowReplayed(); });
 
     BuildMainPage();
     BuildDynamicsPage();
@@ -247,7 +252,61 @@ void TForm1::SendChange(int address, std::int32_t before, std::int32_t value) {
     // out while sends are held back (a refresh, a field selected) is no change.
     const bool command = address == kAddrModeRecall || address == kAddrModeSave;
     if (!command && SendSuppressed() == 0) history_->Record(address, before, value);
+    NoteUnsent(address, before, value);
     SendUnrecorded(address, value);
+}
+
+bool TForm1::Linked() const { return !link_ || linkPort_->SaysLinked(); }
+
+void TForm1::ShowUnsentCount() {
+    QString title = Caption(language_);
+    if (!unsent_.empty())
+        title += QStringLiteral(" - ") +
+                 Tr(language_, "%1 项更改未发送到设备").replace(QStringLiteral("%1"), QString::number(unsent_.size()));
+    setWindowTitle(title);
+}
+
+void TForm1::KeepAsUnsentChanges(const ParamStore& file) {
+    for (const ParamEntry& e : ParamCatalogue()) {
+        if (e.format == ParamFormat::Command || e.format == ParamFormat::Bypass) continue;
+        if (file.Device(e.address) == store_.Shown(e.address)) continue;
+        StoreValue(e.address, file.Device(e.address));
+        unsent_[e.address] = file.Device(e.address);
+    }
+    ShowUnsentCount();
+    ShowStoredValues();
+}
+
+// The unit's values have just been read over the window's: one question,
+// naming what the window held, decides which stay.
+void TForm1::AskAboutUnsentChanges() {
+    if (unsent_.empty() || !Linked()) return;
+    const std::map<int, std::int32_t> kept = std::exchange(unsent_, {});
+    ShowUnsentCount();
+    QStringList names;
+    for (const auto& [address, value] : kept)
+        for (const ParamEntry& e : ParamCatalogue())
+            if (e.address == address && e.format != ParamFormat::Bypass) names << QString::fromStdString(e.name);
+    const QString question = Tr(language_, "未连接时做的 %1 项更改没有发送到设备：%2。")
+                                 .replace(QStringLiteral("%1"), QString::number(kept.size()))
+                                 .replace(QStringLiteral("%2"), names.join(QStringLiteral(", ")));
+    if (!dialogs_.Choose(Tr(language_, "提示"), question, Tr(language_, "发送这些更改到设备"),
+                         Tr(language_, "保留设备的值")))
+        return;
+    history_->NewAction();
+    for (const auto& [address, value] : kept) SendParameter(address, value);
+    history_->NewAction();
+    ShowStoredValues();
+}
+
+void TForm1::SayNothingHappened(const char* chinese) { dialogs_.PlainMessage(Tr(language_, chinese)); }
+
+void TForm1::NoteUnsent(int address, std::int32_t before, std::int32_t value) {
+    // Kept, not sent: the read of the next unit to link would replace it.
+    const bool command = address == kAddrModeRecall || address == kAddrModeSave;
+    if (command || before == value || SendSuppressed() != 0 || Linked()) return;
+    unsent_[address] = value;
+    ShowUnsentCount();
 }
 
 void TForm1::SendUnrecorded(int address, std::int32_t value) {
@@ -699,6 +758,8 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
         dialogs_.Confirm(QStringLiteral("Confirm"),
                          Tr(language_, recall ? "模式切换为" : "保存当前模式为 ") + item + "?") &&
         ModeCommandsAllowed();
+    if (!ModeCommandsAllowed())
+        SayNothingHappened(recall ? "设备未连接或正忙：没有调用模式。" : "设备未连接或正忙：没有保存模式。");
     if (confirmed) {
         // The link waits for the unit to take the command, also when it has
         // to queue it first, and only the command's own acknowledgement
@@ -734,7 +795,12 @@ void TForm1::RzButton1Click(QWidget* sender) {
 }
 
 void TForm1::LinkBtnClick() {
-    if (link_) link_->StartConnection();
+    if (!link_) return;
+    if (link_->Vars().linkState == kNotLinked) {
+        SayNothingHappened("没有找到TR640设备，无法连接：请插入设备（tr640ctl list 列出设备及能否打开）。");
+        return;
+    }
+    link_->StartConnection();
 }
 
 void TForm1::RzButton5Click(QWidget* sender) {

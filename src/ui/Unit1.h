@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -147,6 +148,13 @@ public:
     void StoreCompare(int slot);
     bool SwitchCompare();
     int CompareSlot() const { return compareSlot_; }
+    // Changes made while no unit is linked are kept, not sent: the window's
+    // title counts them, and once a unit links and its values are read,
+    // AskAboutUnsentChanges offers to send them or keep the unit's values.
+    const std::map<int, std::int32_t>& UnsentChanges() const { return unsent_; }
+    // A preset file loaded while no unit is linked: its settings become such changes.
+    void KeepAsUnsentChanges(const ParamStore& file);
+    void AskAboutUnsentChanges();
     // Runs after an undo or redo has sent its values (other windows reload).
     void SetAfterReplay(std::function<void()> after) { afterReplay_ = std::move(after); }
     // The menu behind MenuBtn; the program adds the language choice's effect
@@ -336,8 +344,12 @@ private:
     void ShowAbout();
     void ShowManual();
     void SendUnrecorded(int address, std::int32_t value);
+    void NoteUnsent(int address, std::int32_t before, std::int32_t value);
     void ShowReplayed();
     bool IsUndoKey(const QKeyEvent& key) const;
+    bool Linked() const;
+    void ShowUnsentCount();
+    void SayNothingHappened(const char* chinese);
     void BindEvents();
     QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry, int kind);
 
@@ -371,6 +383,7 @@ private:
     std::function<void(int)> chooseLanguage_;
     std::function<QString()> aboutText_;
     std::unique_ptr<ChangeHistory> history_;
+    std::map<int, std::int32_t> unsent_;
     // The settings stored as A and B, and which of them is shown (-1 none).
     std::array<std::unique_ptr<ParamStore>, 2> compare_{};
     int compareSlot_ = -1;

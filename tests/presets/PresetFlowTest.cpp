@@ -353,13 +353,25 @@ TEST_F(PresetFlowTest, AnAcceptedFileGoesToTheDeviceImageAndAsksForTheWriteAll) 
 
 // Not linked or busy, the write cannot start: nothing of the file may stay
 // behind, or the next refresh (an EQ reset, say) shows it as the unit's.
-TEST_F(PresetFlowTest, AFileThatCannotBeWrittenNowLeavesTheImagesAsTheyWere) {
+TEST_F(PresetFlowTest, AFileThatCannotBeWrittenNowLeavesTheImagesAsTheyWereAndSaysSo) {
     flow.SetWriteAllGate([] { return false; });
     const auto before = Images(store);
     Write(Path("good.Nddt"), LoadableFile());
     Load(Path("good.Nddt"));
     EXPECT_EQ(Images(store), before);
     EXPECT_TRUE(events.empty());
+    EXPECT_EQ(Kinds(), (std::vector<Kind>{Kind::OpenFile, Kind::Plain}));
+
+    // A handler that keeps the file's values ends the load there.
+    dialogs.calls.clear();
+    std::int32_t kept = -1;
+    flow.SetRefusedLoad([&](const ParamStore& file) {
+        kept = file.Device(0x0100);
+        return true;
+    });
+    Load(Path("good.Nddt"));
+    EXPECT_EQ(Images(store), before);
+    EXPECT_NE(kept, -1);
     EXPECT_EQ(Kinds(), std::vector<Kind>{Kind::OpenFile});
 }
 

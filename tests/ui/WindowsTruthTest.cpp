@@ -5,6 +5,7 @@
 
 #include "MainWindowFixture.h"
 
+#include "model/ParamText.h"
 #include "ui/Unit14.h"
 
 #include <QKeyEvent>
@@ -16,6 +17,88 @@ namespace {
 
 using Kind = ScriptedDialogs::Kind;
 using WindowsTruthTest = MainWindowFixture;
+
+constexpr int kGain3 = 0x010E;  // microphone 1, band 3, gain
+
+// The label's text and colour for each state of the link, in the run's language.
+TEST_F(WindowsTruthTest, TheLinkLabelSaysTheLinksStateInEveryStateAndBothLanguages) {
+    const QColor grey(160, 160, 164), green(0, 128, 0), linked(0, 202, 0);
+    const auto label = [this] { return std::pair{w().LinkLabel->text(), w().LinkLabel->palette().color(QPalette::Window)}; };
+    for (const int language : {kLanguageChinese, kLanguageEnglish}) {
+        program->language() = language;
+        const auto text = [language](const char* chinese) { return QString::fromStdString(Translate(language, chinese)); };
+        link().NoDevicePresent();  // no unit
+        EXPECT_EQ(label(), std::pair(text("设备未连接"), grey));
+        transport.SetSelected(true);
+        link().DevicePresent();  // connecting
+        EXPECT_EQ(label(), std::pair(text("连接中..."), green));
+        Tick(linkWindow().Timer1, &TForm9::Timer1Timer);  // reading
+        EXPECT_EQ(label().second, green);
+        RunTransfer();  // linked
+        EXPECT_EQ(label(), std::pair(text("设备已连接"), linked));
+        dialogs->calls.clear();
+        link().RaiseLinkEvent(kEventConnectionLost);  // lost, the unit silent
+        EXPECT_EQ(label(), std::pair(text("设备未连接"), grey));
+        transport.SetSelected(false);
+    }
+    EXPECT_EQ(w().LinkLabel->text(), "OffLine");
+}
+
+// Changes made while no unit is linked wait in the window; the read of the
+// next unit to link ends in one question about them, answered either way.
+TEST_F(WindowsTruthTest, ChangesMadeOfflineAreKeptAndOfferedWhenAUnitLinks) {
+    for (const bool send : {true, false}) {
+        SCOPED_TRACE(send);
+        link().NoDevicePresent();
+        const std::uint16_t unitGain = device.Value(kGain3);
+        Retype(w().Mic1GainEdit3, send ? "9" : "8");
+        Key(w().Mic1GainEdit3, Qt::Key_Return);
+        ASSERT_EQ(w().UnsentChanges().size(), 1u);
+        EXPECT_TRUE(w().windowTitle().endsWith(QStringLiteral("1 项更改未发送到设备")));
+
+        dialogs->calls.clear();
+        dialogs->buttons.clear();
+        dialogs->confirmAnswers = {send};
+        transport.SetSelected(true);
+        link().DevicePresent();
+        Tick(linkWindow().Timer1, &TForm9::Timer1Timer);
+        RunTransfer();
+        for (int n = 0; n < 6; ++n) TickHold();
+        const std::vector<QString> asked = dialogs->Texts(Kind::Confirm);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0], QStringLiteral("未连接时做的 1 项更改没有发送到设备：mic1.eq3.gain。"));
+        ASSERT_EQ(dialogs->buttons.size(), 1u);
+        EXPECT_EQ(Translate(kLanguageEnglish, dialogs->buttons[0].first.toStdString()).rfind("Send", 0), 0u);
+        EXPECT_EQ(device.Value(kGain3), send ? 195 : unitGain);
+        const QString unitText = QString::fromStdString(FormatParamValue(*FindParam("mic1.eq3.gain"), unitGain));
+        EXPECT_EQ(w().Mic1GainEdit3->text(), send ? QStringLiteral("9.0dB") : unitText);
+        EXPECT_TRUE(w().UnsentChanges().empty());
+        EXPECT_EQ(w().windowTitle(), TForm1::Caption());
+        device.SetValue(kGain3, unitGain);
+        transport.SetSelected(false);
+    }
+}
+
+TEST_F(WindowsTruthTest, AFileLoadedOfflineWaitsAsChangesAndConnectWithoutAUnitSaysSo) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("offline.Nddt");
+    store().SetBoth(kGain3, 120);
+    dialogs->pathAnswers = {path};
+    Click(w().RzButton6);
+    store().SetBoth(kGain3, 150);
+    w().RefreshAll();
+    link().NoDevicePresent();
+    dialogs->calls.clear();
+    dialogs->pathAnswers = {path};
+    Click(w().RzButton4);
+    EXPECT_EQ(w().UnsentChanges().count(kGain3), 1u);
+    EXPECT_EQ(w().Mic1GainEdit3->text(), "-6.0dB");
+
+    Click(w().LinkBtn);
+    ASSERT_EQ(dialogs->Texts(Kind::Plain).size(), 1u);
+    EXPECT_FALSE(dialogs->Texts(Kind::Plain)[0].contains('\n'));
+    EXPECT_TRUE(dialogs->Texts(Kind::Plain)[0].contains("tr640ctl list"));
+}
 
 TEST_F(WindowsTruthTest, ListQuestionsNameTheirBoxInEnglishAndStayAsTheyWereInChinese) {
     Connect();
