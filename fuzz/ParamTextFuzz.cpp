@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tr640ctl's name and value parser on arbitrary text as typed: NAME=VALUE
-// split, name look-up with suggestions, value parsing against the catalogue
-// entry (every entry when the name is unknown) and formatting what parsed.
+// The name and value parser on arbitrary text as typed: NAME=VALUE split,
+// name look-up with suggestions, value parsing against the catalogue entry
+// (every entry when the name is unknown), and every value that parsed
+// printed and read back to itself.
 #include "model/ParamText.h"
 
 #include <cstddef>
@@ -9,6 +10,16 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+
+namespace {
+
+// What a value prints as must read back as that very value.
+void CheckRoundTrip(const tr640::ParamEntry& e, std::int32_t raw) {
+    const tr640::ParsedValue back = tr640::ParseParamValue(e, tr640::FormatParamValue(e, raw), raw);
+    if (!back.ok || back.raw != raw) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tr640;
@@ -26,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const ParamEntry& e : ParamCatalogue()) {
             const ParsedValue parsed = ParseParamValue(e, value, current);
             if (parsed.ok && (parsed.raw < e.min && e.format != ParamFormat::Bypass)) std::abort();
-            if (parsed.ok) (void)FormatParamValue(e, parsed.raw);
+            if (parsed.ok) CheckRoundTrip(e, parsed.raw);
         }
         return 0;
     }
     const ParsedValue parsed = ParseParamValue(*entry, value, 0);
-    if (parsed.ok) (void)FormatParamValue(*entry, parsed.raw);
+    if (parsed.ok) CheckRoundTrip(*entry, parsed.raw);
     return 0;
 }

@@ -28,6 +28,7 @@ bash scripts/install-deps.sh
 
 echo "== rules the sources keep"
 bash scripts/check-no-qtry.sh
+bash scripts/check-layers.sh
 
 echo "== build and test (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON

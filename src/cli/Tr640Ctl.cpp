@@ -2,6 +2,7 @@
 #include "cli/Tr640Ctl.h"
 
 #include "cli/DeviceSession.h"
+#include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
 #include "link/DialogSeam.h"
 #include "link/hid/HidapiPlatform.h"
@@ -40,7 +41,8 @@ constexpr char kExitCodesHelp[] =
     "  5    no answer from the unit in time\n"
     "  6    the unit refused a frame (error status)\n"
     "  7    a read-back differs from what was written; preset diff: files differ\n"
-    "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written\n"
+    "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written;\n"
+    "       an EQ file cannot be read, is refused, or cannot be written\n"
     "  130  interrupted (Ctrl-C)\n";
 
 struct Options {
@@ -177,6 +179,22 @@ public:
 private:
     QString path_;
     bool force_;
+};
+
+// The eq commands' view of a session; a failed step is reported by the
+// session's own failure.
+class SessionEqUnit final : public EqUnit {
+public:
+    explicit SessionEqUnit(DeviceSession& s) : s_(s) {}
+    const ParamStore& Values() const override { return s_.Store(); }
+    bool SendAndReadBack(const std::vector<std::pair<int, std::int32_t>>& changes) override {
+        failed = !s_.SendChanges(changes) || !s_.ReadBack(false);
+        return !failed;
+    }
+    bool failed = false;
+
+private:
+    DeviceSession& s_;
 };
 
 class Commands {
@@ -362,6 +380,14 @@ public:
         });
     }
 
+    int WithEqUnit(const std::function<int(EqUnit&)>& work) {
+        return WithUnit([&](DeviceSession& s) -> int {
+            SessionEqUnit unit(s);
+            const int code = work(unit);
+            return unit.failed ? report_.Fail(s.Failed()) : code;
+        });
+    }
+
 private:
     int WithUnit(const std::function<int(DeviceSession&)>& work) {
         PlatformHolder holder(env_, o_.virtualUnit);
@@ -522,6 +548,13 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     auto* save = mode->add_subcommand("save", "save the settings as user mode N (1 to 5)");
     save->add_option("N", o.mode)->required();
     on(save, [&] { return c.ModeSave(); });
+
+    EqCommandHooks eqHooks;
+    eqHooks.env = &env;
+    eqHooks.json = &o.json;
+    eqHooks.quiet = &o.quiet;
+    eqHooks.withUnit = [&c](const std::function<int(EqUnit&)>& work) { return c.WithEqUnit(work); };
+    AddEqCommands(app, run, eqHooks);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "eqgraph/HandleDrag.h"
 
+#include "model/ParamCatalogue.h"
 #include "model/ValueKinds.h"
 
 #include <algorithm>
@@ -31,13 +32,15 @@ std::optional<Place> HandleDrag::Move(int x, int y, const Rect& handle, int imag
         to.top = lowest;
     }
 
+    // Every band's frequency field has the same limits.
+    static const ParamEntry& limits = *FindFieldParam(BandAddress(0, 0, kSlotFrequency));
     int frequency = Nearest(scale.Frequency(to.left + half));
-    if (frequency < kDragLowestFrequency) {
-        frequency = static_cast<int>(kDragLowestFrequency);
-        to.left = Nearest(scale.X(kDragLowestFrequency) - half);
-    } else if (frequency > kDragHighestFrequency) {
-        frequency = static_cast<int>(kDragHighestFrequency);
-        to.left = Nearest(scale.X(kDragHighestFrequency) - half);
+    if (frequency < limits.min) {
+        frequency = limits.min;
+        to.left = Nearest(scale.X(limits.min) - half);
+    } else if (frequency > limits.max) {
+        frequency = limits.max;
+        to.left = Nearest(scale.X(limits.max) - half);
     }
     const double level = std::clamp(scale.Level(to.top + half), kGraphBottomLevel, kGraphTopLevel);
 

@@ -19,10 +19,9 @@ namespace tr640 {
 // filter handles HPF and LPF (15, 16) move but select no band.
 inline constexpr int kLastBandHandleTag = 14;
 
-// The drag's limits across and up: a handle cannot leave 20 Hz .. 20 kHz
-// sideways, and its gain stays within the gain field's range.
-inline constexpr double kDragLowestFrequency = 20.0;
-inline constexpr double kDragHighestFrequency = 20000.0;
+// The drag's limits across and up: a handle cannot leave its band frequency
+// field's limits sideways (the catalogue's), and its gain stays within the
+// gain field's range.
 inline constexpr int kGainStepsPerDb = 5;
 inline constexpr int kLowestGainDb = -30;
 

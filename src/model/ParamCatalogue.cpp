@@ -4,32 +4,28 @@
 #include "model/CompressorCurve.h"
 #include "model/ValueKinds.h"
 
+#include <map>
 #include <string>
 
 namespace tr640 {
 
 namespace {
 
-// A window text with its number put in for "%1", as the windows write it
-// (the same keys as the language tables).
-std::string Numbered(std::string pattern, int n) {
-    const std::size_t at = pattern.find("%1");
-    if (at != std::string::npos) pattern.replace(at, 2, std::to_string(n));
-    return pattern;
-}
+// Shelves, pass filters and any bypassed band stop at Q "1.30".
+constexpr int kQLimitOtherTypes = 30;
 
-std::vector<ParamItem> NumberedItems(int first, int last, const std::string& pattern) {
+std::vector<ParamItem> NumberedItems(int first, int last, const std::string& windowText) {
     std::vector<ParamItem> items;
-    for (int n = first; n <= last; ++n) items.push_back({std::to_string(n), Numbered(pattern, n)});
+    for (int n = first; n <= last; ++n) items.push_back({std::to_string(n), windowText, n});
     return items;
 }
 
 std::vector<ParamItem> BandTypeItems(int bandNumber) {
-    return {{"parametric", Numbered("参量%1", bandNumber)},
-            {"lowshelf", "低棚架"},
-            {"highshelf", "高棚架"},
-            {"highpass", "高通"},
-            {"lowpass", "低通"}};
+    return {{"parametric", "参量%1", bandNumber},
+            {"lowshelf", "低棚架", 0},
+            {"highshelf", "高棚架", 0},
+            {"highpass", "高通", 0},
+            {"lowpass", "低通", 0}};
 }
 
 ParamEntry KindEntry(std::string name, ParamAddress address, int kind, int min, int max, std::string description,
@@ -67,13 +63,13 @@ void AddSystemPage(std::vector<ParamEntry>& out) {
     out.push_back(ListEntry("feedback", kAddrAntiFeedback, ParamFormat::List,
                             [] {
                                 std::vector<ParamItem> items = NumberedItems(1, 3, "%1级");
-                                items.insert(items.begin(), {"off", "OFF"});
+                                items.insert(items.begin(), {"off", "OFF", 0});
                                 return items;
                             }(),
                             "anti-feedback level", "SysFBEBox"));
-    out.push_back(ListEntry("mode.recall", kAddrModeRecall, ParamFormat::Command, NumberedItems(1, 5, "%1"),
+    out.push_back(ListEntry("mode.recall", kAddrModeRecall, ParamFormat::Command, NumberedItems(1, 5, "用户%1"),
                             "recall user mode N (tr640ctl mode recall N)", "SysModeBox"));
-    out.push_back(ListEntry("mode.save", kAddrModeSave, ParamFormat::Command, NumberedItems(1, 5, "%1"),
+    out.push_back(ListEntry("mode.save", kAddrModeSave, ParamFormat::Command, NumberedItems(1, 5, "用户%1"),
                             "save the settings as user mode N (tr640ctl mode save N)", "SysSaveModeBox"));
     out.push_back(KindEntry("output.volume", kAddrMasterVolume, kKindPercent, 0, 200, "output master volume",
                             "SysTotalVolEdit", "SysTotalVolBar"));
@@ -91,7 +87,7 @@ void AddBands(std::vector<ParamEntry>& out, int mic) {
                                     BandTypeItems(band + 1), what + "filter type", control + "ModeBox" + n);
         out.push_back(type);
         ParamEntry bypass = ListEntry(prefix + "bypass", BandAddress(mic, band, kSlotType), ParamFormat::Bypass,
-                                      {{"off", "off"}, {"on", "on"}}, what + "bypass", {});
+                                      {{"off", "", 0}, {"on", "", 0}}, what + "bypass", {});
         bypass.companionControl = control + "BypassCheck" + n;
         out.push_back(bypass);
         out.push_back(KindEntry(prefix + "freq", BandAddress(mic, band, kSlotFrequency), kKindBandFrequency, 20,
@@ -118,7 +114,7 @@ void AddMicrophones(std::vector<ParamEntry>& out) {
                             "Mic2INGainEdit", "Mic2INGainBar"));
     out.push_back(ListEntry("mic2.phase", kAddrMic2Phase, ParamFormat::List, phases, "microphone 2 phase",
                             "Mic2PhaseBox"));
-    out.push_back(ListEntry("powerex", kAddrPowerEx, ParamFormat::List, NumberedItems(1, 5, ""),
+    out.push_back(ListEntry("powerex", kAddrPowerEx, ParamFormat::List, NumberedItems(1, 5, "%1"),
                             "microphone PowerEx level", "MICBASSBox"));
 }
 
@@ -175,6 +171,31 @@ const ParamEntry* FindParam(std::string_view name) {
     for (const ParamEntry& e : ParamCatalogue())
         if (e.name == name) return &e;
     return nullptr;
+}
+
+const ParamEntry* FindFieldParam(ParamAddress address) {
+    // Every refresh looks up each field, so the entries are indexed once.
+    static const std::map<ParamAddress, const ParamEntry*> fields = [] {
+        std::map<ParamAddress, const ParamEntry*> out;
+        for (const ParamEntry& e : ParamCatalogue())
+            if (e.format == ParamFormat::Kind) out.emplace(e.address, &e);
+        return out;
+    }();
+    const auto it = fields.find(address);
+    return it == fields.end() ? nullptr : it->second;
+}
+
+const ParamEntry* FindParamOfControl(std::string_view control) {
+    for (const ParamEntry& e : ParamCatalogue())
+        if (e.valueControl == control || e.companionControl == control) return &e;
+    return nullptr;
+}
+
+std::string WindowItemText(const ParamItem& item) {
+    std::string text = item.windowText;
+    const std::size_t at = text.find("%1");
+    if (at != std::string::npos) text.replace(at, 2, std::to_string(item.number));
+    return text;
 }
 
 }  // namespace tr640

@@ -19,11 +19,13 @@ enum class ParamFormat {
     Command,     // a mode command: acting, not a setting (recall, save)
 };
 
-// One item of a list: the word a person types on a command line and the
-// text the windows show (which can be typed as well).
+// One item of a list. `word` is what a command line prints and takes; the
+// windows show `windowText` instead, a text in their source language that
+// their language tables translate, "%1" in it standing for `number`.
 struct ParamItem {
     std::string word;
-    std::string shown;
+    std::string windowText;
+    int number = 0;
 };
 
 // One named parameter. Two entries share an address where one value has two
@@ -48,5 +50,16 @@ const std::vector<ParamEntry>& ParamCatalogue();
 
 // The entry of an exact name, or null.
 const ParamEntry* FindParam(std::string_view name);
+
+// The entry of the entry field at an address (ParamFormat::Kind), or null.
+const ParamEntry* FindFieldParam(ParamAddress address);
+
+// The first entry a control of the main window stands for, on either layer,
+// or null (a Q field stands for two: its slot 3 entry comes first).
+const ParamEntry* FindParamOfControl(std::string_view control);
+
+// An item's text as the windows show it in their source language, its
+// number put in: "4级".
+std::string WindowItemText(const ParamItem& item);
 
 }  // namespace tr640

@@ -22,9 +22,11 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && Blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && Blank(text.back())) text.remove_suffix(1);
     return text;
 }
 
@@ -101,34 +103,20 @@ const char* KindExpectation(int kind) {
     }
 }
 
-// The kind's raw value of a typed number, as the entry fields compute it,
-// or nothing when it lies outside the limits.
+// The kind's raw value of a typed number, rounded as the entry field
+// rounds it, or nothing when it lies outside the limits: nothing is clamped.
 std::optional<std::int32_t> KindRaw(const ParamEntry& e, double number) {
-    switch (e.kind) {
-    case kKindBandQ: {
-        // The table runs from 0.1 to 128; a typed Q goes to the entry at or
-        // above it, so anything above the last allowed entry is out.
-        if (number <= 0 || number > QTableValue(e.max)) return std::nullopt;
-        return static_cast<std::int32_t>(TextToRaw(kKindBandQ, number));
-    }
-    case kKindBandGain: {
-        const std::int32_t raw = static_cast<std::int32_t>(TextToRaw(kKindBandGain, number));
-        if (raw < e.min || raw > e.max) return std::nullopt;
-        return raw;
-    }
-    case kKindRelease: {
-        // Typed as shown, twice the raw value.
-        const double x = number / 2;
-        if (x < e.min || x > e.max) return std::nullopt;
-        return Nearest(x);
-    }
-    case kKindTime:
-        if (number < e.min || number > e.max) return std::nullopt;
-        return Nearest(number);
-    default:
-        if (number < e.min || number > e.max) return std::nullopt;
-        return Trunc(number);
-    }
+    // A typed Q goes to the table entry at or above it, so anything above
+    // the last allowed entry is out, and the table starts above 0.
+    if (e.kind == kKindBandQ && (number <= 0 || number > QTableValue(e.max))) return std::nullopt;
+    KindRuleInput in;
+    in.entry = &e;
+    in.source = Source::User;
+    in.x = TextToRaw(e.kind, number);
+    // The store is a scratch one: a Q's limit was checked against the entry.
+    const KindRuleResult r = ApplyKindRule(in, ParamStore());
+    if (r.clamped) return std::nullopt;
+    return r.raw;
 }
 
 ParsedValue ParseKind(const ParamEntry& e, std::string_view text) {
@@ -140,15 +128,20 @@ ParsedValue ParseKind(const ParamEntry& e, std::string_view text) {
 }
 
 std::optional<int> ItemIndex(const ParamEntry& e, std::string_view text) {
-    const std::string lower = Lower(Trim(text));
-    for (std::size_t i = 0; i < e.items.size(); ++i)
-        if (lower == Lower(e.items[i].word) || Trim(text) == e.items[i].shown) return static_cast<int>(i);
-    // The parametric type shows with its band's number; the word without
+    const std::string_view typed = Trim(text);
+    const std::string lower = Lower(typed);
+    for (std::size_t i = 0; i < e.items.size(); ++i) {
+        const ParamItem& item = e.items[i];
+        if (lower == Lower(item.word)) return static_cast<int>(i);
+        // The windows' text is taken too, as a person copies it from them.
+        if (!item.windowText.empty() && typed == WindowItemText(item)) return static_cast<int>(i);
+    }
+    // The parametric type shows with its band's number; the text without
     // the number is what a person types.
     if (e.format == ParamFormat::BandType && !e.items.empty()) {
-        std::string word = e.items[0].shown;
-        while (!word.empty() && word.back() >= '0' && word.back() <= '9') word.pop_back();
-        if (Trim(text) == word) return 0;
+        std::string bare = e.items[0].windowText;
+        if (const std::size_t at = bare.find("%1"); at != std::string::npos) bare.erase(at, 2);
+        if (typed == bare) return 0;
     }
     return std::nullopt;
 }
@@ -205,7 +198,7 @@ std::string FormatParamValue(const ParamEntry& e, std::int32_t raw) {
     switch (e.format) {
     case ParamFormat::List:
     case ParamFormat::Command:
-        if (raw >= 0 && raw < static_cast<std::int32_t>(e.items.size())) return e.items[raw].shown;
+        if (raw >= 0 && raw < static_cast<std::int32_t>(e.items.size())) return e.items[raw].word;
         return "?" + std::to_string(raw);
     case ParamFormat::BandType: {
         const int type = raw % kBypassOffset;
@@ -224,16 +217,16 @@ std::string FormatParamValue(const ParamEntry& e, std::int32_t raw) {
     ParamStore store;
     store.SetDevice(e.address, raw);
     KindRuleInput in;
-    in.kind = e.kind;
-    in.address = e.address;
+    in.entry = &e;
     in.source = Source::Refresh;
     in.x = raw;
-    in.lowCrossoverField = e.address == kAddrLowCrossover;
     const KindRuleResult r = ApplyKindRule(in, store);
     return r.textChanged ? r.text : std::to_string(raw);
 }
 
 ParsedValue ParseParamValue(const ParamEntry& e, std::string_view text, std::int32_t current) {
+    // A blank value sets nothing, whatever the parameter.
+    if (Trim(text).empty()) return Fail("no value given for " + e.name + " (" + ParamRangeText(e) + ")");
     switch (e.format) {
     case ParamFormat::Kind: return ParseKind(e, text);
     case ParamFormat::Bypass: return ParseBypass(e, text, current);
@@ -260,7 +253,12 @@ std::string ParamRangeText(const ParamEntry& e) {
     case ParamFormat::Command:
     case ParamFormat::BandType: return ItemWords(e);
     case ParamFormat::Bypass: return "on, off";
-    case ParamFormat::CurvePoint: return "input -90..6 dB : output -113..15 dB, output at most input + 36 dB";
+    case ParamFormat::CurvePoint: {
+        auto dB = [](float level) { return std::to_string(static_cast<int>(level)); };
+        return "input " + dB(kCompressorInputMin) + ".." + dB(kCompressorInputMax) + " dB : output " +
+               dB(kCompressorOutputMin) + ".." + dB(kCompressorOutputMax) + " dB, output at most input + " +
+               dB(kCompressorMaxGain) + " dB";
+    }
     case ParamFormat::Kind: break;
     }
     if (e.kind == kKindBandQ) return std::string(QTableText(e.min)) + " .. " + std::string(QTableText(e.max));

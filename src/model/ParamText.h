@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Parameter names and values as a person types them on a command line, and
-// values as the windows show them. Plain C++: the fuzzer runs it without Qt.
+// Parameter names and values as text, for the front ends that speak to a
+// person in words (tr640ctl, the bridge): a value is written as the entry
+// fields show it or as its item's word, and read back from the same text.
+// Plain C++: the fuzzer runs it without Qt.
 
 #include "model/ParamCatalogue.h"
 
@@ -14,8 +16,9 @@
 
 namespace tr640 {
 
-// The value's text as the windows show it: the value kind's text, the list
-// box's item, "on"/"off" for a bypass, "-40dB:-20dB" for a curve point.
+// The value's text: the value kind's text as the entry field shows it, the
+// list item's word (what `ParseParamValue` takes and `ParamRangeText`
+// lists), "on"/"off" for a bypass, "-40dB:-20dB" for a curve point.
 std::string FormatParamValue(const ParamEntry& entry, std::int32_t raw);
 
 // A typed value turned into the raw value to store, or why it cannot be.
@@ -26,7 +29,7 @@ struct ParsedValue {
 };
 
 // Checks a typed value against the parameter's encoding and limits; nothing
-// is clamped, a value out of range is an error. `current` is the raw value
+// is clamped, a value out of range or a blank one is an error. `current` is the raw value
 // the unit holds now: a band's type and its bypass share one slot, so each
 // keeps the other's part.
 //
@@ -37,7 +40,8 @@ struct ParsedValue {
 //   percent    "80", "80%"
 //   time       "20", "20ms"
 //   release    "9", "x9", "Atk x 9" (the number the windows show)
-//   lists      the English word or the window's text ("highpass", "高通")
+//   lists      the item's word, or the text the windows show in their
+//              source language ("highpass", "高通")
 //   bypass     on/off, yes/no, true/false, 1/0
 //   curve      "-40:-20" or "-40dB:-20dB" (input:output)
 ParsedValue ParseParamValue(const ParamEntry& entry, std::string_view text, std::int32_t current);

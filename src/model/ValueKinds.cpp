@@ -3,6 +3,7 @@
 
 #include "model/BandSlot.h"
 #include "model/DecimalFormat.h"
+#include "model/ParamCatalogue.h"
 
 #include <charconv>
 #include <climits>
@@ -80,6 +81,16 @@ int BandTypeAddress(int address, int activeMic) {
     return address;
 }
 
+// Only a plain parametric band reaches the narrow Q values (its slot 3);
+// shelves, pass filters and any bypassed band stop where slot 4 does. The
+// band's type decides, whichever of the two slots the field stands for.
+const ParamEntry& QLimits(const ParamEntry& field, const ParamStore& store, int activeMic) {
+    const int typeAddress = BandTypeAddress(field.address, activeMic);
+    const int slot = store.Shown(typeAddress) == 0 ? kSlotQ : kSlotQOther;
+    const ParamEntry* limits = FindFieldParam(static_cast<ParamAddress>(typeAddress + slot));
+    return limits && limits->kind == kKindBandQ ? *limits : field;
+}
+
 std::string GainText(double x) { return FormatFixed(x / 5 - 30, 1) + "dB"; }
 std::string ReleaseText(double x) { return "Atk x " + FormatFixed(x * 2, 0); }
 
@@ -150,20 +161,25 @@ KindRuleResult ApplyKindRule(const KindRuleInput& in, const ParamStore& store) {
     KindRuleResult r;
     double x = in.x;
     r.raw = Trunc(x);
+    if (!in.entry || in.entry->format != ParamFormat::Kind) {
+        r.x = x;
+        return r;
+    }
+    const ParamEntry& e = *in.entry;
     const bool user = in.source == Source::User;
+    // A user's value is brought within the limits; the text parser asks
+    // whether it had to be.
+    auto clamp = [&r](double v, const ParamEntry& limits) {
+        const double c = ClampValue(v, limits.min, limits.max);
+        r.clamped = r.clamped || !(c == v);
+        return c;
+    };
 
-    switch (in.kind) {
+    switch (e.kind) {
         case kKindBandFrequency:
         case kKindCrossover: {
             if (user) {
-                x = StepFrequency(x, in.step);
-                if (in.kind == kKindBandFrequency) {
-                    x = ClampValue(x, 20, 20000);
-                } else if (in.lowCrossoverField) {
-                    x = ClampValue(x, 80, 200);
-                } else {
-                    x = ClampValue(x, 200, 12000);
-                }
+                x = clamp(StepFrequency(x, in.step), e);
                 r.text = FormatFixed(x, 1) + "Hz";
                 r.raw = Trunc(x);
             } else {
@@ -172,54 +188,50 @@ KindRuleResult ApplyKindRule(const KindRuleInput& in, const ParamStore& store) {
                 r.text = FormatFixed(x, 0) + ".0Hz";
             }
             r.becomesCurrentField = true;
-            r.mirrorCrossovers = in.kind == kKindCrossover;
+            r.mirrorCrossovers = e.kind == kKindCrossover;
             break;
         }
         case kKindBandGain:
             if (user) {
-                x = ClampValue(ApplyStep(x, in.step), 0, 210);
+                x = clamp(ApplyStep(x, in.step), e);
                 r.raw = Nearest(x);
             }
             r.text = GainText(x);
             break;
         case kKindBandQ:
             if (user) {
-                // Only a plain parametric band reaches the narrow Q values;
-                // shelves, pass filters and any bypassed band stop at 1.30.
-                const int typeValue = store.Shown(BandTypeAddress(in.address, in.activeMic));
-                const double limit = typeValue == 0 ? kQTableLast : kQLimitOtherTypes;
-                x = ClampValue(ApplyStep(x, in.step), 0, limit);
+                x = clamp(ApplyStep(x, in.step), QLimits(e, store, in.activeMic));
                 r.raw = Trunc(x);
             } else {
                 // The field stands for slot 3 or 4 depending on the band
                 // type, so the value is taken from the store, not the caller.
-                r.raw = store.Device(in.address);
+                r.raw = store.Device(e.address);
                 x = r.raw;
             }
             r.text = std::string(QTableText(r.raw));
             break;
         case kKindPercent:
             if (user) {
-                x = ClampValue(ApplyStep(x, in.step), 0, 200);
+                x = clamp(ApplyStep(x, in.step), e);
                 r.raw = Trunc(x);
             } else {
-                x = ClampValue(x, 0, 200);
+                x = ClampValue(x, e.min, e.max);
             }
             r.text = FormatFixed(x, 0) + "%";
             break;
         case kKindRelease:
             if (user) {
                 // The field shows the release as twice the raw multiple.
-                x = ClampValue(ApplyStep(x / 2, in.step), 1, 16);
+                x = clamp(ApplyStep(x / 2, in.step), e);
                 r.raw = Nearest(x);
             } else {
-                x = ClampValue(x, 1, 16);
+                x = ClampValue(x, e.min, e.max);
             }
             r.text = ReleaseText(x);
             break;
         case kKindTime:
             if (user) {
-                x = ClampValue(ApplyStep(x, in.step), 0, 200);
+                x = clamp(ApplyStep(x, in.step), e);
                 r.raw = Nearest(x);
             }
             r.text = FormatFixed(x, 1) + "ms";

@@ -38,7 +38,6 @@ enum ValueKind : int {
 // text spells is the Q the device applies.
 inline constexpr int kQTableSize = 110;
 inline constexpr int kQTableLast = kQTableSize - 1;
-inline constexpr int kQLimitOtherTypes = 30;  // shelves and pass filters stop at "1.30"
 
 inline constexpr std::array<std::string_view, kQTableSize> kQTableTexts = {
     "0.1",    "0.12",   "0.15",   "0.18",   "0.22",   "0.25",   "0.29",   "0.32",   "0.36",   "0.40",
@@ -106,16 +105,19 @@ enum class Source {
     Refresh,  // showing a value the store already holds
 };
 
+struct ParamEntry;
+
 struct KindRuleInput {
-    int kind = 0;
-    int address = 0;  // the field's effective address
+    // The catalogue entry of the field's effective address: its kind, its
+    // address and its limits. None (or an entry that is not a field's): no
+    // rule, the field keeps its text.
+    const ParamEntry* entry = nullptr;
     Step step = Step::None;
     Source source = Source::User;
     // The value in raw units; for a release field changed by the user, the
     // number shown after "Atk x " (twice the raw value).
     double x = 0;
-    bool lowCrossoverField = false;  // the field is `MICLowFreEdit`
-    int activeMic = 0;               // the microphone whose EQ page is shown
+    int activeMic = 0;  // the microphone whose EQ page is shown
 };
 
 struct KindRuleResult {
@@ -125,12 +127,13 @@ struct KindRuleResult {
     std::string text;              // the field's new text when textChanged
     bool becomesCurrentField = false;  // the value layer control at the address becomes current
     bool mirrorCrossovers = false;     // `MICHighFreEdit2` / `MICLowFreEdit2` copy the crossover texts
+    bool clamped = false;              // a user's value lay beyond the limits and was brought to them
 };
 
-// How a value of the given kind reaches its entry field: stepping, clamping,
-// rounding and the text. The store is only read: the band type of a Q
-// field's band (shown image) and, when a Q field is refreshed, the stored Q
-// (device image).
+// How a value of the given kind reaches its entry field: stepping, clamping
+// to the entry's limits, rounding and the text. The store is only read: the
+// band type of a Q field's band (shown image) and, when a Q field is
+// refreshed, the stored Q (device image).
 KindRuleResult ApplyKindRule(const KindRuleInput& in, const ParamStore& store);
 
 }  // namespace tr640

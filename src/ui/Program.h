@@ -8,6 +8,7 @@
 #include "model/ModelState.h"
 #include "model/ParamStore.h"
 #include "presets/PresetFlow.h"
+#include "ui/EqFileMenu.h"
 #include "ui/QtDialogs.h"
 #include "ui/EqGraph.h"
 #include "ui/Unit1.h"
@@ -57,6 +58,7 @@ public:
     TForm4& statusWindow() { return statusWindow_; }
     TForm14& compressorWindow() { return compressorWindow_; }
     EqGraph& eqGraph() { return eqGraph_; }
+    EqFileMenu& eqFileMenu() { return eqFileMenu_; }
     Link& link() { return linkWindow_.link(); }
 
 private:
@@ -81,6 +83,7 @@ private:
     // The shown values as they were before the compressor window's apply.
     ParamStore curveBefore_;
     EqGraph eqGraph_{mainWindow_};
+    EqFileMenu eqFileMenu_{mainWindow_, language_};
 };
 
 }  // namespace tr640

@@ -338,12 +338,13 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     const std::int32_t before = store_.Shown(address);
 
     KindRuleInput in;
-    in.kind = kind;
-    in.address = address;
+    // The catalogue's entry at the address gives the limits; a field whose
+    // hint names another kind gets no rule.
+    in.entry = FindFieldParam(static_cast<ParamAddress>(address));
+    if (in.entry && in.entry->kind != kind) in.entry = nullptr;
     in.step = step;
     in.source = source;
     in.x = value;
-    in.lowCrossoverField = field == MICLowFreEdit;
     in.activeMic = state_.activeMic;
     const KindRuleResult r = ApplyKindRule(in, store_);
 
@@ -600,6 +601,13 @@ void TForm1::ResetEq(int selection) {
     } else {
         RefreshAll();
     }
+}
+
+// Through SendParameter like a typed value: sent when the link is idle,
+// waiting behind a mode command, only stored offline or during a transfer.
+void TForm1::ApplyBandValues(const std::vector<std::pair<int, std::int32_t>>& changes) {
+    for (const auto& [address, value] : changes) SendParameter(address, value);
+    ShowStoredValues();
 }
 
 void TForm1::RefreshAll() {

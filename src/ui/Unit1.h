@@ -126,6 +126,10 @@ public:
     void RefreshAll();
     // Writes the EQ band defaults of microphone 0, 1 or both (kBothMics).
     void ResetEq(int selection);
+    // Band values from outside the fields (an imported EQ file), each a
+    // change like a typed one, in order; then every field shows what the
+    // store holds and the graph redraws.
+    void ApplyBandValues(const std::vector<std::pair<int, std::int32_t>>& changes);
     // Asks the EQ graph for a redraw (nothing without a graph).
     void DrawEq(int selectedBand, int mic);
     // Through the link; stores only when no link is attached. A change made
@@ -351,7 +355,7 @@ private:
     void ShowUnsentCount();
     void SayNothingHappened(const char* chinese);
     void BindEvents();
-    QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry, int kind);
+    QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry);
 
     int& SendSuppressed();
     bool EntryFieldEvent(QLineEdit* field, QEvent* event);

@@ -2,6 +2,8 @@
 // The main window's controls: where each one sits, what it shows at
 // creation and which hint and tag it carries. The handlers are in Unit1.cpp.
 
+#include "model/ParamCatalogue.h"
+#include "model/ValueKinds.h"
 #include "ui/ControlTag.h"
 #include "ui/Controls.h"
 #include "ui/Unit1.h"
@@ -18,7 +20,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
-#include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QtMath>
@@ -45,10 +46,26 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QS
     return label;
 }
 
-QComboBox* MakeListBox(QWidget* parent, const char* name, const QRect& geometry, const QStringList& items) {
+// The catalogue's entry of a control (either layer). Every control built
+// through it is one: a name missing from the catalogue is a layout error
+// that the layout test reports.
+const ParamEntry& EntryOf(const char* control) {
+    static const ParamEntry none;
+    const ParamEntry* entry = FindParamOfControl(control);
+    return entry ? *entry : none;
+}
+
+// An item as the windows show it in the chosen language.
+QString ItemCaption(int language, const ParamItem& item) {
+    const QString text = Tr(language, item.windowText.c_str());
+    return text.contains(QLatin1String("%1")) ? text.arg(item.number) : text;
+}
+
+// A drop-down list the user cannot type into, with its parameter's items.
+QComboBox* MakeListBox(QWidget* parent, const char* name, const QRect& geometry, int language) {
     auto* box = Make<QComboBox>(parent, name, geometry);
-    box->setEditable(false);  // a drop-down list the user cannot type into
-    box->addItems(items);
+    box->setEditable(false);
+    for (const ParamItem& item : EntryOf(name).items) box->addItem(ItemCaption(language, item));
     box->setCurrentIndex(0);
     SetHint(box, QStringLiteral("7"));
     return box;
@@ -61,11 +78,21 @@ QSlider* MakeBar(QWidget* parent, const char* name, const QRect& geometry, Qt::O
     return bar;
 }
 
-// Items "first" to "last" of a pattern in which %1 is the number.
-QStringList Numbered(const QString& pattern, int first, int last) {
-    QStringList items;
-    for (int n = first; n <= last; ++n) items << pattern.arg(n);
-    return items;
+// A track bar that spans its parameter's limits.
+QSlider* MakeFullBar(QWidget* parent, const char* name, const QRect& geometry, Qt::Orientation orientation) {
+    const ParamEntry& e = EntryOf(name);
+    auto* bar = Make<QSlider>(parent, name, geometry, orientation);
+    bar->setRange(e.min, e.max);
+    return bar;
+}
+
+// A read-only field that shows a text and edits nothing. It carries the
+// gain kind in its hint, as the displays always have; nothing commits it.
+QLineEdit* MakeDisplayField(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* field = Make<QLineEdit>(parent, name, geometry);
+    SetHint(field, QString::number(kKindBandGain));
+    field->setReadOnly(true);
+    return field;
 }
 
 // The picture of a band handle: a ring with the band's number, on a
@@ -98,9 +125,10 @@ constexpr int kBandLeftsCheck[5] = {28, 97, 166, 235, 304};
 
 }  // namespace
 
-QLineEdit* TForm1::MakeEntryField(QWidget* parent, const char* name, const QRect& geometry, int kind) {
+QLineEdit* TForm1::MakeEntryField(QWidget* parent, const char* name, const QRect& geometry) {
     auto* field = Make<QLineEdit>(parent, name, geometry);
-    SetHint(field, QString::number(kind));
+    // The hint carries the value kind that the field's handlers go by.
+    SetHint(field, QString::number(EntryOf(name).kind));
     return field;
 }
 
@@ -126,10 +154,11 @@ void TForm1::BuildTopBar() {
 
     Label9 = MakeLabel(RzGroupBox1, "Label9", 541, 18, Tr(language_, "输出总音量"));
 
+    // The master bar reaches half the volume's range; the field shows all of it.
     SysTotalVolBar = MakeBar(RzGroupBox1, "SysTotalVolBar", QRect(624, 8, 185, 33), Qt::Horizontal, 100);
     SetHint(SysTotalVolBar, QStringLiteral("0"));
 
-    SysTotalVolEdit = MakeEntryField(RzGroupBox1, "SysTotalVolEdit", QRect(822, 12, 43, 21), kKindPercent);
+    SysTotalVolEdit = MakeEntryField(RzGroupBox1, "SysTotalVolEdit", QRect(822, 12, 43, 21));
     SysTotalVolEdit->setReadOnly(true);
     // Read-only by design (the bar sets it): drawn on the window's own
     // colour, so that it does not look like a field to type into.
@@ -165,23 +194,20 @@ void TForm1::BuildEqPage(QWidget* page, int mic) {
         const int n = b + 1;
         BandColumn& column = bands_[mic][b];
 
-        column.modeBox = MakeListBox(
-            group, name("ModeBox", n).constData(), QRect(kBandLeftsBox[b], 16, b == 0 ? 57 : 58, 21),
-            {Tr(language_, "参量%1").arg(n), Tr(language_, "低棚架"), Tr(language_, "高棚架"), Tr(language_, "高通"),
-             Tr(language_, "低通")});
+        column.modeBox = MakeListBox(group, name("ModeBox", n).constData(),
+                                     QRect(kBandLeftsBox[b], 16, b == 0 ? 57 : 58, 21), language_);
 
         column.freEdit = MakeEntryField(group, name("FreEdit", n).constData(),
-                                        QRect(kBandLeftsEdit[b], 38, 56, 21), kKindBandFrequency);
+                                        QRect(kBandLeftsEdit[b], 38, 56, 21));
         column.freEdit->setText(QStringLiteral("1000Hz"));
-        column.qEdit = MakeEntryField(group, name("QEdit", n).constData(), QRect(kBandLeftsEdit[b], 60, 56, 21),
-                                      kKindBandQ);
+        column.qEdit = MakeEntryField(group, name("QEdit", n).constData(), QRect(kBandLeftsEdit[b], 60, 56, 21));
         column.qEdit->setText(QStringLiteral("1.0"));
         column.gainEdit = MakeEntryField(group, name("GainEdit", n).constData(),
-                                         QRect(kBandLeftsEdit[b], 82, 56, 21), kKindBandGain);
+                                         QRect(kBandLeftsEdit[b], 82, 56, 21));
         column.gainEdit->setText(QStringLiteral("0.0dB"));
 
-        column.gainBar = MakeBar(group, name("GainBar", n).constData(), QRect(kBandLeftsBar[b], 99, 36, 150),
-                                 Qt::Vertical, 210);
+        column.gainBar = MakeFullBar(group, name("GainBar", n).constData(), QRect(kBandLeftsBar[b], 99, 36, 150),
+                                     Qt::Vertical);
         column.gainBar->setTickInterval(21);
         column.gainBar->setTickPosition(QSlider::TicksBothSides);
         column.gainBar->setPageStep(2);
@@ -249,38 +275,35 @@ void TForm1::BuildSystemGroup() {
     // Microphone parameters, left.
     RzGroupBox9 = Make<QGroupBox>(GroupBox1, "RzGroupBox9", QRect(4, 12, 218, 260), Tr(language_, "话筒参数"));
     Label37 = MakeLabel(RzGroupBox9, "Label37", 10, 24, Tr(language_, "话筒1输入音量"));
-    Mic1INGainEdit = MakeEntryField(RzGroupBox9, "Mic1INGainEdit", QRect(150, 20, 56, 21), kKindPercent);
+    Mic1INGainEdit = MakeEntryField(RzGroupBox9, "Mic1INGainEdit", QRect(150, 20, 56, 21));
     Mic1INGainEdit->setText(QStringLiteral("100%"));
-    Mic1INGainBar = MakeBar(RzGroupBox9, "Mic1INGainBar", QRect(24, 40, 185, 33), Qt::Horizontal, 200);
+    Mic1INGainBar = MakeFullBar(RzGroupBox9, "Mic1INGainBar", QRect(24, 40, 185, 33), Qt::Horizontal);
     SetHint(Mic1INGainBar, QStringLiteral("0"));
     Label39 = MakeLabel(RzGroupBox9, "Label39", 10, 80, Tr(language_, "话筒2输入音量"));
-    Mic2INGainEdit = MakeEntryField(RzGroupBox9, "Mic2INGainEdit", QRect(150, 76, 56, 21), kKindPercent);
+    Mic2INGainEdit = MakeEntryField(RzGroupBox9, "Mic2INGainEdit", QRect(150, 76, 56, 21));
     Mic2INGainEdit->setText(QStringLiteral("100%"));
-    Mic2INGainBar = MakeBar(RzGroupBox9, "Mic2INGainBar", QRect(24, 96, 185, 25), Qt::Horizontal, 200);
+    Mic2INGainBar = MakeFullBar(RzGroupBox9, "Mic2INGainBar", QRect(24, 96, 185, 25), Qt::Horizontal);
     SetHint(Mic2INGainBar, QStringLiteral("0"));
 
-    const QStringList phases = {Tr(language_, "正向"), Tr(language_, "反向")};
     Label38 = MakeLabel(RzGroupBox9, "Label38", 10, 134, Tr(language_, "话筒1相位"));
-    Mic1PhaseBox = MakeListBox(RzGroupBox9, "Mic1PhaseBox", QRect(110, 130, 96, 21), phases);
+    Mic1PhaseBox = MakeListBox(RzGroupBox9, "Mic1PhaseBox", QRect(110, 130, 96, 21), language_);
     Label40 = MakeLabel(RzGroupBox9, "Label40", 10, 164, Tr(language_, "话筒2相位"));
-    Mic2PhaseBox = MakeListBox(RzGroupBox9, "Mic2PhaseBox", QRect(110, 160, 96, 21), phases);
+    Mic2PhaseBox = MakeListBox(RzGroupBox9, "Mic2PhaseBox", QRect(110, 160, 96, 21), language_);
     RzLine3 = Make<CaptionLine>(RzGroupBox9, "RzLine3", QRect(8, 192, 202, 16), Tr(language_, "话筒PowerEx"));
     Label17 = MakeLabel(RzGroupBox9, "Label17", 10, 222, Tr(language_, "PowerEx："));
-    MICBASSBox = MakeListBox(RzGroupBox9, "MICBASSBox", QRect(110, 218, 96, 21), Numbered(QStringLiteral("%1"), 1, 5));
+    MICBASSBox = MakeListBox(RzGroupBox9, "MICBASSBox", QRect(110, 218, 96, 21), language_);
 
     // System settings, right.
     RzGroupBox7 = Make<QGroupBox>(GroupBox1, "RzGroupBox7", QRect(223, 12, 216, 260), Tr(language_, "系统"));
     Label15 = MakeLabel(RzGroupBox7, "Label15", 10, 26, Tr(language_, "防啸叫功能："));
-    SysFBEBox = MakeListBox(RzGroupBox7, "SysFBEBox", QRect(118, 22, 88, 21),
-                            QStringList{QStringLiteral("OFF")} + Numbered(Tr(language_, "%1级"), 1, 3));
+    SysFBEBox = MakeListBox(RzGroupBox7, "SysFBEBox", QRect(118, 22, 88, 21), language_);
     Label16 = MakeLabel(RzGroupBox7, "Label16", 10, 54, Tr(language_, "话筒噪声门级数："));
-    SysNoiseBox = MakeListBox(RzGroupBox7, "SysNoiseBox", QRect(118, 50, 88, 21), Numbered(Tr(language_, "%1级"), 1, 9));
+    SysNoiseBox = MakeListBox(RzGroupBox7, "SysNoiseBox", QRect(118, 50, 88, 21), language_);
     RzLine1 = Make<CaptionLine>(RzGroupBox7, "RzLine1", QRect(8, 80, 200, 16), Tr(language_, "设备模式"));
-    const QStringList modes = Numbered(Tr(language_, "用户%1"), 1, 5);
     Label12 = MakeLabel(RzGroupBox7, "Label12", 10, 108, Tr(language_, "调用模式:"));
-    SysModeBox = MakeListBox(RzGroupBox7, "SysModeBox", QRect(118, 104, 88, 21), modes);
+    SysModeBox = MakeListBox(RzGroupBox7, "SysModeBox", QRect(118, 104, 88, 21), language_);
     Label11 = MakeLabel(RzGroupBox7, "Label11", 10, 136, Tr(language_, "当前模式保存为："));
-    SysSaveModeBox = MakeListBox(RzGroupBox7, "SysSaveModeBox", QRect(118, 132, 88, 21), modes);
+    SysSaveModeBox = MakeListBox(RzGroupBox7, "SysSaveModeBox", QRect(118, 132, 88, 21), language_);
     RzLine2 = Make<CaptionLine>(RzGroupBox7, "RzLine2", QRect(8, 162, 200, 16), Tr(language_, "PC文件"));
     Label13 = MakeLabel(RzGroupBox7, "Label13", 10, 192, Tr(language_, "加载电脑数据到设备："));
     RzButton4 = Make<QPushButton>(RzGroupBox7, "RzButton4", QRect(140, 187, 66, 25), Tr(language_, "加载"));
@@ -317,25 +340,21 @@ void TForm1::BuildDynamicsPage() {
     Label22->setAlignment(Qt::AlignCenter);
 
     Label18 = MakeLabel(RzGroupBox5, "Label18", 10, 52, Tr(language_, "低音的频率范围："));
-    RzEdit7 = MakeEntryField(RzGroupBox5, "RzEdit7", QRect(115, 48, 60, 21), kKindBandGain);
-    RzEdit7->setReadOnly(true);
+    RzEdit7 = MakeDisplayField(RzGroupBox5, "RzEdit7", QRect(115, 48, 60, 21));
     RzEdit7->setText(QStringLiteral("20Hz"));
-    MICLowFreEdit = MakeEntryField(RzGroupBox5, "MICLowFreEdit", QRect(179, 48, 60, 21), kKindCrossover);
+    MICLowFreEdit = MakeEntryField(RzGroupBox5, "MICLowFreEdit", QRect(179, 48, 60, 21));
     MICLowFreEdit->setText(QStringLiteral("200Hz"));
 
     Label19 = MakeLabel(RzGroupBox5, "Label19", 10, 82, Tr(language_, "中音的频率范围："));
-    MICLowFreEdit2 = MakeEntryField(RzGroupBox5, "MICLowFreEdit2", QRect(115, 78, 60, 21), kKindBandGain);
-    MICLowFreEdit2->setReadOnly(true);
+    MICLowFreEdit2 = MakeDisplayField(RzGroupBox5, "MICLowFreEdit2", QRect(115, 78, 60, 21));
     MICLowFreEdit2->setText(QStringLiteral("200Hz"));
-    MICHighFreEdit = MakeEntryField(RzGroupBox5, "MICHighFreEdit", QRect(179, 78, 60, 21), kKindCrossover);
+    MICHighFreEdit = MakeEntryField(RzGroupBox5, "MICHighFreEdit", QRect(179, 78, 60, 21));
     MICHighFreEdit->setText(QStringLiteral("2000Hz"));
 
     Label20 = MakeLabel(RzGroupBox5, "Label20", 10, 112, Tr(language_, "高音的频率范围："));
-    MICHighFreEdit2 = MakeEntryField(RzGroupBox5, "MICHighFreEdit2", QRect(115, 108, 60, 21), kKindBandGain);
-    MICHighFreEdit2->setReadOnly(true);
+    MICHighFreEdit2 = MakeDisplayField(RzGroupBox5, "MICHighFreEdit2", QRect(115, 108, 60, 21));
     MICHighFreEdit2->setText(QStringLiteral("2000Hz"));
-    RzEdit12 = MakeEntryField(RzGroupBox5, "RzEdit12", QRect(179, 108, 60, 21), kKindBandGain);
-    RzEdit12->setReadOnly(true);
+    RzEdit12 = MakeDisplayField(RzGroupBox5, "RzEdit12", QRect(179, 108, 60, 21));
     RzEdit12->setText(QStringLiteral("20600Hz "));
 
     entryFields_.push_back(MICLowFreEdit);
@@ -369,12 +388,11 @@ void TForm1::BuildDynamicsPage() {
         *d.group = group;
         const QByteArray prefix(d.prefix);
         MakeLabel(group, (prefix + "RMSattackLabel").constData(), 10, 26, Tr(language_, "启动时间"));
-        *d.attack = MakeEntryField(group, (prefix + "RMSattackEdit").constData(), QRect(10, 44, 94, 21), kKindTime);
+        *d.attack = MakeEntryField(group, (prefix + "RMSattackEdit").constData(), QRect(10, 44, 94, 21));
         MakeLabel(group, (prefix + "RMSHoldLabel").constData(), 10, 76, Tr(language_, "保持时间"));
-        *d.hold = MakeEntryField(group, (prefix + "RMSHoldEdit").constData(), QRect(10, 94, 94, 21), kKindTime);
+        *d.hold = MakeEntryField(group, (prefix + "RMSHoldEdit").constData(), QRect(10, 94, 94, 21));
         MakeLabel(group, (prefix + "RMSReleaseLabel").constData(), 10, 126, Tr(language_, "释放时间"));
-        *d.release = MakeEntryField(group, (prefix + "RMSReleaseEdit").constData(), QRect(10, 144, 94, 21),
-                                    kKindRelease);
+        *d.release = MakeEntryField(group, (prefix + "RMSReleaseEdit").constData(), QRect(10, 144, 94, 21));
         (*d.attack)->setText(QStringLiteral("100ms"));
         (*d.hold)->setText(QStringLiteral("100ms"));
         (*d.release)->setText(QStringLiteral("Atk x 2"));
@@ -389,8 +407,7 @@ void TForm1::BuildDynamicsPage() {
     RzButton8 = Make<QPushButton>(RzGroupBox5, "RzButton8", QRect(744, 201, 97, 56), Tr(language_, "退出"));
     SetHint(RzButton8, QStringLiteral("Connect"));
 
-    Example = MakeEntryField(RzGroupBox5, "Example", QRect(744, 24, 60, 21), kKindBandGain);
-    Example->setReadOnly(true);
+    Example = MakeDisplayField(RzGroupBox5, "Example", QRect(744, 24, 60, 21));
     Example->setText(QStringLiteral("Example"));
     Example->hide();
 }

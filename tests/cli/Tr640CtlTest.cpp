@@ -3,6 +3,7 @@
 // real link, its real timers and the reader threads, as the program runs.
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
+#include "model/ParamText.h"
 #include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
 
@@ -74,6 +75,9 @@ TEST_F(Tr640CtlTest, UsageErrorsEndBeforeAnythingIsSent) {
     EXPECT_EQ(Run({"set", "mic1.volume"}), kExitUsage);
     EXPECT_EQ(Run({"set", "mode.recall=2"}), kExitUsage);
     EXPECT_EQ(Run({"mode", "recall", "6"}), kExitUsage);
+    EXPECT_EQ(Run({"set", "powerex="}), kExitUsage);
+    ExpectOneErrorLine("no value given for powerex");
+    EXPECT_EQ(Run({"set", "mic1.eq1.type= "}), kExitUsage);
     EXPECT_EQ(bus.WriteCount(path), 0);
     EXPECT_EQ(Run({"--help"}), kExitOk);
     EXPECT_NE(out.str().find("130  interrupted"), std::string::npos);
@@ -113,23 +117,34 @@ TEST_F(Tr640CtlTest, SetSaysWhereTheValueTakenDiffersFromTheValueAsked) {
     EXPECT_EQ(set[0].toObject()["value"].toString(), "-3.6dB");
 }
 
-TEST_F(Tr640CtlTest, DumpAndGetShowTheWindowsTextsAndRawValues) {
+TEST_F(Tr640CtlTest, DumpAndGetPrintTheValuesSetTakesAndRawValues) {
     device.SetValue(0x0108, 3);
+    device.SetValue(0x000B, 0);  // feedback off
+    device.SetValue(0x0138, 0);  // the first PowerEx level
     ASSERT_EQ(Run({"dump", "--json"}), kExitOk) << err.str();
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
     ASSERT_FALSE(all.isEmpty());
     bool seen = false;
     for (const auto& v : all) {
         const QJsonObject o = v.toObject();
+        // Every item printed is the word that sets what the unit holds.
+        const ParamEntry* e = FindParam(o["name"].toString().toStdString());
+        ASSERT_NE(e, nullptr);
+        if (e->items.empty()) continue;
+        const ParsedValue back = ParseParamValue(*e, o["value"].toString().toStdString(), o["raw"].toInt());
+        EXPECT_TRUE(back.ok && back.raw == o["raw"].toInt()) << e->name << " " << back.error;
         if (o["name"].toString() != "noisegate") continue;
         seen = true;
-        EXPECT_EQ(o["value"].toString(), QStringLiteral("4级"));
+        EXPECT_EQ(o["value"].toString(), QStringLiteral("4"));
         EXPECT_EQ(o["raw"].toInt(), 3);
         EXPECT_EQ(o["address"].toString(), "0x0008");
     }
     EXPECT_TRUE(seen);
-    ASSERT_EQ(Run({"get", "mic1.eq3.freq"}), kExitOk);
+    ASSERT_EQ(Run({"get", "mic1.eq3.freq", "feedback", "mic1.phase", "powerex"}), kExitOk);
     EXPECT_NE(out.str().find("mic1.eq3.freq"), std::string::npos);
+    EXPECT_NE(out.str().find("feedback                  off "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("mic1.phase                normal "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("powerex                   1 "), std::string::npos) << out.str();
 }
 
 TEST_F(Tr640CtlTest, ListSaysWhichUnitsCanBeOpenedAndWhy) {
@@ -213,7 +228,7 @@ TEST_F(Tr640CtlTest, PresetsGoBothWaysAndWorkWithoutAUnit) {
     ASSERT_EQ(Run({"preset", "pull", second}), kExitOk) << err.str();
     device.SetValue(0x000C, 0);
     EXPECT_EQ(Run({"preset", "diff", file, second}), kExitDiffers);
-    EXPECT_EQ(out.str(), "noisegate: 4级 -> 6级\n");
+    EXPECT_EQ(out.str(), "noisegate: 4 -> 6\n");
 
     bus.Unplug(path);
     ASSERT_EQ(Run({"preset", "show", "--json", file}), kExitOk);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/ParamText.h"
+#include "model/CompressorCurve.h"
 #include "model/ControlMap.h"
 #include "model/ValueKinds.h"
 
@@ -56,13 +57,61 @@ TEST(ParamText, OutOfRangeAndGarbageAreRefusedNotClamped) {
     EXPECT_NE(v.error.find("-30.0dB .. 12.0dB"), std::string::npos) << v.error;
 }
 
-TEST(ParamText, ValuesShowAsTheWindowsShowThem) {
+TEST(ParamText, ValuesShowAsTheFieldsShowThemAndItemsAsTheirWords) {
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.freq"), 1000), "1000.0Hz");
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq3.gain"), 132), "-3.6dB");
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.q"), 40), "2.40");
     EXPECT_EQ(FormatParamValue(*FindParam("dynamics.low.release"), 4), "Atk x 8");
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.type"), 13), "highpass");
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.bypass"), 13), "on");
+    EXPECT_EQ(FormatParamValue(*FindParam("noisegate"), 3), "4");
+    EXPECT_EQ(FormatParamValue(*FindParam("feedback"), 0), "off");
+    EXPECT_EQ(FormatParamValue(*FindParam("mic1.phase"), 1), "inverted");
+    EXPECT_EQ(FormatParamValue(*FindParam("powerex"), 2), "3");
+}
+
+// Every raw value a parameter can be set to; a band's type and bypass with
+// the other half of their slot in every state.
+std::vector<std::int32_t> SettableValues(const ParamEntry& e) {
+    std::vector<std::int32_t> out;
+    switch (e.format) {
+    case ParamFormat::BandType:
+    case ParamFormat::Bypass:
+        for (std::size_t type = 0; type < FindParam("mic1.eq1.type")->items.size(); ++type) {
+            out.push_back(static_cast<std::int32_t>(type));
+            out.push_back(static_cast<std::int32_t>(type) + kBypassOffset);
+        }
+        break;
+    case ParamFormat::CurvePoint:
+        for (int in = static_cast<int>(kCompressorInputMin); in <= kCompressorInputMax; ++in)
+            for (int level = static_cast<int>(kCompressorOutputMin); level <= kCompressorOutputMax; ++level)
+                if (level - in <= kCompressorMaxGain) out.push_back(EncodeCompressorPoint(in, level));
+        break;
+    default:
+        for (std::int32_t raw = e.min; raw <= e.max; ++raw) out.push_back(raw);
+    }
+    return out;
+}
+
+TEST(ParamText, EveryValueOfEveryParameterReadsBackFromItsOwnText) {
+    for (const ParamEntry& e : ParamCatalogue()) {
+        for (const std::int32_t raw : SettableValues(e)) {
+            const std::string text = FormatParamValue(e, raw);
+            const ParsedValue back = ParseParamValue(e, text, raw);
+            ASSERT_TRUE(back.ok) << e.name << " " << raw << " '" << text << "': " << back.error;
+            ASSERT_EQ(back.raw, raw) << e.name << " '" << text << "'";
+        }
+    }
+}
+
+TEST(ParamText, AnEmptyOrBlankValueIsRefused) {
+    for (const ParamEntry& e : ParamCatalogue()) {
+        for (const char* blank : {"", " ", "\t", " \r\n"}) {
+            const ParsedValue v = ParseParamValue(e, blank, 0);
+            EXPECT_FALSE(v.ok) << e.name << " '" << blank << "'";
+            EXPECT_NE(v.error.find(e.name), std::string::npos) << v.error;
+        }
+    }
 }
 
 TEST(ParamText, MistypedNamesSuggestTheNearest) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/DecimalFormat.h"
+#include "model/ParamCatalogue.h"
 #include "model/ValueKinds.h"
 
 #include <gtest/gtest.h>
@@ -120,13 +121,22 @@ TEST(TextToRawTest, GainAndQAreConverted) {
     EXPECT_DOUBLE_EQ(TextToRaw(kKindBandFrequency, 1000.5), 1000.5);
 }
 
+// The field entry at an address, or the catalogue's first of a kind (none
+// for a kind no field has).
+const ParamEntry* Entry(int kind, int address) {
+    if (address != 0) return FindFieldParam(static_cast<ParamAddress>(address));
+    for (const ParamEntry& e : ParamCatalogue())
+        if (e.format == ParamFormat::Kind && e.kind == kind) return &e;
+    return nullptr;
+}
+
 class KindRuleTest : public ::testing::Test {
 protected:
-    KindRuleResult User(int kind, double x, Step step = Step::None, int address = 0, bool lowCrossover = false) {
-        return ApplyKindRule(KindRuleInput{kind, address, step, Source::User, x, lowCrossover, activeMic}, store);
+    KindRuleResult User(int kind, double x, Step step = Step::None, int address = 0) {
+        return ApplyKindRule(KindRuleInput{Entry(kind, address), step, Source::User, x, activeMic}, store);
     }
     KindRuleResult Refresh(int kind, double x, int address = 0) {
-        return ApplyKindRule(KindRuleInput{kind, address, Step::None, Source::Refresh, x, false, activeMic}, store);
+        return ApplyKindRule(KindRuleInput{Entry(kind, address), Step::None, Source::Refresh, x, activeMic}, store);
     }
     // A typed Q as the field commits it: converted first, then the rule.
     KindRuleResult TypedQ(double q, int band, int typeValue) {
@@ -163,11 +173,11 @@ TEST_F(KindRuleTest, FrequencyRefreshIsNotClamped) {
 }
 
 TEST_F(KindRuleTest, CrossoverRangeDependsOnTheField) {
-    const KindRuleResult low = User(kKindCrossover, 50, Step::None, kAddrLowCrossover, true);
+    const KindRuleResult low = User(kKindCrossover, 50, Step::None, kAddrLowCrossover);
     EXPECT_EQ(low.text, "80.0Hz");
     EXPECT_EQ(low.raw, 80);
-    EXPECT_EQ(User(kKindCrossover, 200, Step::Up, kAddrLowCrossover, true).text, "200.0Hz");
-    EXPECT_EQ(User(kKindCrossover, 150, Step::Up, kAddrLowCrossover, true).text, "152.3Hz");
+    EXPECT_EQ(User(kKindCrossover, 200, Step::Up, kAddrLowCrossover).text, "200.0Hz");
+    EXPECT_EQ(User(kKindCrossover, 150, Step::Up, kAddrLowCrossover).text, "152.3Hz");
     const KindRuleResult high = User(kKindCrossover, 100, Step::None, kAddrHighCrossover);
     EXPECT_EQ(high.text, "200.0Hz");
     EXPECT_EQ(high.raw, 200);
@@ -177,7 +187,7 @@ TEST_F(KindRuleTest, OnlyFrequencyKindsTakeCurrentFieldAndOnlyCrossoversMirror) 
     for (Source source : {Source::User, Source::Refresh}) {
         for (int kind : {2, 3, 4, 8, 9, 16, 17, 0, 5}) {
             const KindRuleResult r =
-                ApplyKindRule(KindRuleInput{kind, kAddrLowCrossover, Step::None, source, 100, true, 0}, store);
+                ApplyKindRule(KindRuleInput{Entry(kind, 0), Step::None, source, 100, 0}, store);
             EXPECT_EQ(r.becomesCurrentField, kind == 2 || kind == 9) << kind;
             EXPECT_EQ(r.mirrorCrossovers, kind == 9) << kind;
         }

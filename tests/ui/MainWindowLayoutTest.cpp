@@ -7,6 +7,7 @@
 
 #include "model/BandSlot.h"
 #include "model/ControlMap.h"
+#include "model/ParamCatalogue.h"
 #include "model/ValueKinds.h"
 #include "ui/Unit14.h"
 
@@ -110,6 +111,42 @@ TEST_F(MainWindowLayoutTest, ControlsCarryTheirNamesPlacesItemsAndHints) {
     EXPECT_EQ(w().LinkLabel->text(), "离线模式");
     EXPECT_EQ(w().LinkLabel->palette().color(QPalette::Window), QColor(192, 192, 192));
     EXPECT_EQ(w().RzLine2->Caption(), "PC文件");
+}
+
+// The band type box of a band's entry: "mic1.eq2.q.other" -> Mic1ModeBox2.
+QComboBox* TypeBox(TForm1& window, const ParamEntry& e) {
+    const std::string band = e.name.substr(0, e.name.find(".eq") + 5);
+    return window.findChild<QComboBox*>(QString::fromStdString(FindParam(band + "type")->valueControl));
+}
+
+// Every control shows its parameter as the catalogue describes it: a
+// field's kind, a box's items, a bar's reach, and a field's limits, which
+// numbers typed far beyond them reach.
+TEST_F(MainWindowLayoutTest, EveryControlAgreesWithItsCatalogueEntry) {
+    for (const ParamEntry& e : ParamCatalogue()) {
+        SCOPED_TRACE(e.name);
+        const QString value = QString::fromStdString(e.valueControl);
+        if (auto* box = w().findChild<QComboBox*>(value)) {
+            QStringList texts;
+            for (const ParamItem& item : e.items) texts << QString::fromStdString(WindowItemText(item));
+            EXPECT_EQ(Items(box), texts);
+        }
+        if (auto* bar = w().findChild<QSlider*>(QString::fromStdString(e.companionControl))) {
+            EXPECT_GE(bar->minimum(), e.min);
+            EXPECT_LE(bar->maximum(), e.max);
+        }
+        auto* field = w().findChild<QLineEdit*>(value);
+        if (!field || e.format != ParamFormat::Kind) continue;
+        EXPECT_EQ(Hint(field), QString::number(e.kind));
+        if (field->isReadOnly()) continue;
+        // A Q field stands for its other slot while the band is a shelf.
+        if (e.name.ends_with(".q.other")) Choose(TypeBox(w(), e), 1);
+        for (const auto& [typed, limit] : {std::pair{"99999", e.max}, std::pair{"-99999", e.min}}) {
+            Retype(field, typed);
+            Key(field, Qt::Key_Return);
+            EXPECT_EQ(store().Shown(e.address), limit) << typed;
+        }
+    }
 }
 
 TEST_F(MainWindowLayoutTest, BothPageControlsShowTabsTheUserCanReach) {
