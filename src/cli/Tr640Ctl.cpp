@@ -170,7 +170,9 @@ public:
         if (!force_) error_ = text.section(QLatin1Char('\n'), 1) + QStringLiteral(" exists (--force replaces it)");
         return force_;
     }
-    void PlainMessage(const QString& text) override { error_ = QString(text).replace(QLatin1Char('\n'), QStringLiteral(": ")); }
+    void PlainMessage(const QString& text) override {
+        error_ = QString(text).replace(QLatin1Char('\n'), QStringLiteral(": "));
+    }
     QString SaveFileName(const QString&) override { return path_; }
     QString OpenFileName(const QString&) override { return path_; }
 
@@ -240,9 +242,10 @@ public:
             }
             env_.out << Padded(u.info.path, 20) << Padded(u.info.serial.empty() ? "-" : u.info.serial, 14)
                      << Padded(u.info.productName.empty() ? "-" : u.info.productName, 16)
-                     << (u.accessError.empty() ? "ok"
-                                               : "no access: " + u.accessError +
-                                                     " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
+                     << (u.accessError.empty()
+                             ? "ok"
+                             : "no access: " + u.accessError +
+                                   " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
                      << "\n";
         }
         if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();

@@ -188,7 +188,8 @@ void PresetFlow::LoadPreset() {
     // refresh (an EQ reset, say) would show them as if the unit had them.
     if (writeAllCanStart_ && !writeAllCanStart_()) {
         store_.CopyDeviceImageFrom(before);
-        if (!refusedLoad_ || !refusedLoad_(file)) ShowLoadMessage("设备正忙（传输或模式等待中）：文件没有加载，请稍后再试。");
+        if (!refusedLoad_ || !refusedLoad_(file))
+            ShowLoadMessage("设备正忙（传输或模式等待中）：文件没有加载，请稍后再试。");
         return;
     }
     waitingSystemValues_ = std::move(system);

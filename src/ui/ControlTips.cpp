@@ -28,10 +28,11 @@ std::vector<const ParamEntry*> EntriesOf(const QString& controlName) {
 }
 
 QString RangeLine(const ParamEntry& e, int language) {
-    QString line = QString::fromStdString(e.name) + QStringLiteral(": ") + Tr(language, "范围") +
-                   QStringLiteral(" ") + QString::fromStdString(ParamRangeText(e));
+    QString line = QString::fromStdString(e.name) + QStringLiteral(": ") + Tr(language, "范围") + QStringLiteral(" ") +
+                   QString::fromStdString(ParamRangeText(e));
     const std::string step = ParamStepText(e);
-    if (!step.empty()) line += QStringLiteral(", ") + Tr(language, "步长") + QStringLiteral(" ") + QString::fromStdString(step);
+    if (!step.empty())
+        line += QStringLiteral(", ") + Tr(language, "步长") + QStringLiteral(" ") + QString::fromStdString(step);
     return line;
 }
 

@@ -790,7 +790,8 @@ void TForm1::MusEQAllPassBtnClick() {
     // microphone whose bands are reset.
     QString question = Tr(language_, "确定要复位EQ？");
     if (language_ != kLanguageChinese)
-        question = Tr(language_, "确定要复位话筒%1的EQ？").replace(QStringLiteral("%1"), QString::number(state_.activeMic + 1));
+        question = Tr(language_, "确定要复位话筒%1的EQ？")
+                       .replace(QStringLiteral("%1"), QString::number(state_.activeMic + 1));
     if (!dialogs_.Confirm(Tr(language_, "提示"), question)) return;
     history_->NewAction();
     ResetEq(state_.activeMic);

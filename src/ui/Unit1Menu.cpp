@@ -4,9 +4,9 @@
 
 #include "ui/Unit1.h"
 
+#include "link/DialogSeam.h"
 #include "link/Link.h"
 #include "ui/Controls.h"
-#include "link/DialogSeam.h"
 #include "ui/Unit4.h"
 
 #include <QAction>
@@ -76,8 +76,8 @@ void TForm1::BuildMenu() {
 
     QMenu* languages = MainMenu->addMenu(Tr(language_, "语言"));
     auto* group = new QActionGroup(languages);
-    for (const auto& [code, text] : {std::pair{kLanguageChinese, Tr(language_, "中文")},
-                                     std::pair{kLanguageEnglish, QStringLiteral("English")}}) {
+    for (const auto& [code, text] :
+         {std::pair{kLanguageChinese, Tr(language_, "中文")}, std::pair{kLanguageEnglish, QStringLiteral("English")}}) {
         QAction* choice = AddAction(*languages, text, this, [this, code = code] {
             if (chooseLanguage_) chooseLanguage_(code);
         });
@@ -106,7 +106,8 @@ void TForm1::ShowAbout() {
 }
 
 void TForm1::ShowManual() {
-    dialogs_.Message(Tr(language_, "使用手册"), Tr(language_, "使用手册：man tr640（命令行：man tr640ctl），或软件包中的 README。"));
+    dialogs_.Message(Tr(language_, "使用手册"),
+                     Tr(language_, "使用手册：man tr640（命令行：man tr640ctl），或软件包中的 README。"));
 }
 
 }  // namespace tr640

@@ -23,10 +23,14 @@ constexpr int kGain3 = 0x010E;  // microphone 1, band 3, gain
 // The label's text and colour for each state of the link, in the run's language.
 TEST_F(WindowsTruthTest, TheLinkLabelSaysTheLinksStateInEveryStateAndBothLanguages) {
     const QColor grey(160, 160, 164), green(0, 128, 0), linked(0, 202, 0);
-    const auto label = [this] { return std::pair{w().LinkLabel->text(), w().LinkLabel->palette().color(QPalette::Window)}; };
+    const auto label = [this] {
+        return std::pair{w().LinkLabel->text(), w().LinkLabel->palette().color(QPalette::Window)};
+    };
     for (const int language : {kLanguageChinese, kLanguageEnglish}) {
         program->language() = language;
-        const auto text = [language](const char* chinese) { return QString::fromStdString(Translate(language, chinese)); };
+        const auto text = [language](const char* chinese) {
+            return QString::fromStdString(Translate(language, chinese));
+        };
         link().NoDevicePresent();  // no unit
         EXPECT_EQ(label(), std::pair(text("设备未连接"), grey));
         transport.SetSelected(true);
@@ -131,9 +135,9 @@ TEST_F(WindowsTruthTest, ALoadSendsTheFilesSystemSettingsAfterThePageOneWriteAnd
     Connect();
     QTemporaryDir folder;
     const QString path = folder.filePath("gate2.Nddt");
-    store().SetBoth(kAddrNoiseGate, 1);      // level 2
+    store().SetBoth(kAddrNoiseGate, 1);  // level 2
     store().SetBoth(kAddrMasterVolume, 60);
-    store().SetBoth(kAddrModeRecall, 4);     // a mode command's address: never sent
+    store().SetBoth(kAddrModeRecall, 4);  // a mode command's address: never sent
     dialogs->pathAnswers = {path};
     Click(w().RzButton6);
     // The unit and the windows move on: level 4, volume 90.
