@@ -5,10 +5,7 @@
 //
 //   tr640_bench_idle [--seconds N]     (default 60)
 
-#include "link/FrameSender.h"
-#include "link/Link.h"
-#include "link/hid/HidDeviceController.h"
-#include "link/hid/HidLinkHandlers.h"
+#include "link/UnitSession.h"
 #include "model/ParamStore.h"
 #include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
@@ -22,7 +19,6 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <functional>
 #include <string>
 
 namespace {
@@ -35,67 +31,22 @@ double ProcessCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-class QtTimer final : public LinkTimer {
+// The link window's traffic log, reduced to what costs something: it keeps
+// its newest lines as the window's list does.
+class BenchLines final : public SessionLines {
 public:
-    QtTimer(int intervalMs, std::function<void()> tick) {
-        timer_.setInterval(intervalMs);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [tick = std::move(tick)] { tick(); });
-    }
-    void Start() override {
-        if (!timer_.isActive()) timer_.start();
-    }
-    void Stop() override { timer_.stop(); }
-    bool IsActive() const override { return timer_.isActive(); }
-
-private:
-    QTimer timer_;
-};
-
-// The windows, reduced to what costs something: the traffic log keeps its
-// newest lines as the link window's list does.
-class BenchView final : public LinkView {
-public:
-    std::deque<std::string> traffic;
-    void SetLinkLabelText(const Bilingual& text) override { caption = text.chinese; }
-    std::string LinkLabelCaption() const override { return caption; }
-    void SetLinkLabelColour(LinkColour) override {}
-    void ShowStatusWindow(const std::string&, int) override {}
-    void HideStatusWindow(int) override {}
-    void ShowMessage(const std::string& c, const std::string& t) override {
-        std::fprintf(stderr, "message: %s %s\n", c.c_str(), t.c_str());
-    }
-    void ShowPlainMessage(const std::string& t) override { std::fprintf(stderr, "message: %s\n", t.c_str()); }
-    void LogTraffic(const std::string& line) override { Add(line); }
-    void RefreshAll() override { store->CopyDeviceToShown(); }
-    void SelectFirstBandField() override {}
-
-    void Add(const std::string& line) {
+    void AddLogLine(const std::string& line) override {
         traffic.push_back(line);
         if (traffic.size() > 5000) traffic.pop_front();
         ++lines;
     }
-
-    std::string caption;
-    ParamStore* store = nullptr;
+    bool AmendLastLogLine(const std::string& was, const std::string& now) override {
+        if (traffic.empty() || traffic.back() != was) return false;
+        traffic.back() = now;
+        return true;
+    }
+    std::deque<std::string> traffic;
     long lines = 0;
-};
-
-class BenchPort final : public HidLinkPort {
-public:
-    BenchPort(Link*& link, BenchView& view) : link_(link), view_(view) {}
-    void ClearDeviceLines() override {}
-    void AddDeviceLine(const std::string&) override {}
-    void SetCurrentDeviceLine(int) override {}
-    void AddLogLine(const std::string& line) override { view_.Add(line); }
-    void SetReportId(const std::string&) override {}
-    void DevicePresent() override { link_->DevicePresent(); }
-    void NoDevicePresent() override { link_->NoDevicePresent(); }
-    void ParseReply(std::span<const std::uint8_t> reply) override { link_->OnReply(reply); }
-
-private:
-    Link*& link_;
-    BenchView& view_;
 };
 
 }  // namespace
@@ -114,38 +65,29 @@ int main(int argc, char** argv) {
 
     VirtualTr640 device;
     VirtualHidBus bus;
-    TJvHidDeviceController ctl(bus);
     ParamStore store;
-    BenchView view;
-    view.store = &store;
-    Link* link = nullptr;
-    BenchPort port(link, view);
-    HidLinkHandlers handlers(ctl, &port);
-    handlers.BindEvents();
-
-    QtTimer connect(1000, [&] { link->Timer1Timer(); });
-    QtTimer transfer(50, [&] { link->Timer2Timer(); });
-    QtTimer hold(40, [&] { link->HoldTimerTimer(); });
-    FrameSender sender(handlers);
-    const int language = kLanguageChinese;
-    Link theLink(store, sender, view, {connect, transfer, hold}, language);
-    link = &theLink;
+    BenchLines lines;
+    UnitSession session(store, bus, &lines);
+    QObject::connect(&session, &UnitSession::deviceImageRead, [&store] { store.CopyDeviceToShown(); });
+    QObject::connect(&session, &UnitSession::outcome, [](LinkOutcome o) {
+        if (o != LinkOutcome::Connected) std::fprintf(stderr, "outcome %d\n", static_cast<int>(o));
+    });
 
     bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(device));
 
     // Connect first; only the idle link is measured.
     QElapsedTimer clock;
     clock.start();
-    while (theLink.Vars().linkState != kLinkedIdle && clock.elapsed() < 20000)
+    while (!session.Linked() && clock.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    if (theLink.Vars().linkState != kLinkedIdle) {
+    if (!session.Linked()) {
         std::fprintf(stderr, "the link did not connect\n");
         return 1;
     }
     std::printf("connected in %lld ms\n", static_cast<long long>(clock.elapsed()));
 
     const std::size_t framesBefore = device.Stats().framesReceived;
-    const long linesBefore = view.lines;
+    const long linesBefore = lines.lines;
     const double cpuBefore = ProcessCpuSeconds();
     clock.restart();
     QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
@@ -154,12 +96,12 @@ int main(int argc, char** argv) {
     const double cpu = ProcessCpuSeconds() - cpuBefore;
     const double percent = 100.0 * cpu / wall;
 
-    const bool stillIdle = theLink.Vars().linkState == kLinkedIdle && hold.IsActive();
+    const bool stillIdle = session.Linked() && session.holdTimer.isActive();
     std::printf("idle link over %.1f s: %.1f ms CPU = %.3f %% of one core (target < 1 %%)\n", wall, cpu * 1000.0,
                 percent);
     std::printf("keep-alive: %zu frames to the device, %ld log lines, link %s\n",
-                device.Stats().framesReceived - framesBefore, view.lines - linesBefore,
+                device.Stats().framesReceived - framesBefore, lines.lines - linesBefore,
                 stillIdle ? "idle throughout" : "NOT idle at the end");
-    theLink.NoDevicePresent();
+    session.NoDevicePresent();
     return stillIdle ? 0 : 1;
 }

@@ -74,8 +74,8 @@ struct Rig {
     QWidget mainWindow;
     QLabel* linkLabel = new QLabel(QStringLiteral("离线模式"), &mainWindow);
     TForm4 status{&mainWindow};
-    LinkLabelPort port{*linkLabel, language, [this] { store.CopyDeviceToShown(); }, [] {}};
-    TForm9 form{store, language, transport, dialogs, status, port};
+    LinkLabelPort port{*linkLabel, language, dialogs, [this] { store.CopyDeviceToShown(); }, [] {}};
+    TForm9 form{store, language, transport, status, port};
     bool deliveryScheduled = false;
 
     Rig() {
@@ -91,7 +91,7 @@ struct Rig {
             });
         });
     }
-    int LinkState() { return form.link().Vars().linkState; }
+    bool Linked() const { return form.session().Linked(); }
 };
 
 double Median(std::vector<double> v) {
@@ -105,14 +105,14 @@ bool MeasureConnect(Rig& rig, int runs) {
     // One connect-timer second, then twelve transfer ticks (eleven blocks and
     // the end code), each of which needs the answer to the step before.
     constexpr double kFloorMs = 1000.0 + 12 * 50.0;
-    std::printf("(a) DevicePresent -> LinkState 2, %d runs (floor %.0f ms)\n", runs, kFloorMs);
+    std::printf("(a) DevicePresent -> linked, %d runs (floor %.0f ms)\n", runs, kFloorMs);
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
-        rig.form.link().NoDevicePresent();
+        rig.form.session().NoDevicePresent();
         QElapsedTimer clock;
         clock.start();
-        rig.form.link().DevicePresent();
-        if (!RunUntil([&] { return rig.LinkState() == kLinkedIdle; }, 10000)) {
+        rig.form.session().DevicePresent();
+        if (!RunUntil([&] { return rig.Linked(); }, 10000)) {
             std::printf("  run %d: not linked after 10 s\n", run + 1);
             return false;
         }
@@ -150,9 +150,8 @@ bool MeasureBursts(Rig& rig, int changes) {
         const std::size_t before = rig.device.Stats().framesReceived;
         QElapsedTimer clock;
         clock.start();
-        for (int i = 0; i < changes; ++i) rig.form.link().SendParameter(address(i), value(i));
-        const auto& vars = rig.form.link().Vars();
-        const bool drained = RunUntil([&] { return vars.queue.count == 0 && vars.repeatLast == 0; }, 20000);
+        for (int i = 0; i < changes; ++i) rig.form.session().Send(address(i), value(i));
+        const bool drained = RunUntil([&] { return rig.form.session().Quiet(); }, 20000);
         const double s = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         const std::size_t frames = rig.device.Stats().framesReceived - before;
         const std::size_t changeFrames = ChangeFrames(rig.device, kA, kB);
@@ -179,15 +178,13 @@ bool MeasureBursts(Rig& rig, int changes) {
         const std::size_t before = rig.device.Stats().framesReceived;
         int next = 0;
         std::function<void()> post = [&] {
-            rig.form.link().SendParameter(address(next), value(next));
+            rig.form.session().Send(address(next), value(next));
             if (++next < changes) QMetaObject::invokeMethod(&rig.form, post, Qt::QueuedConnection);
         };
         QElapsedTimer clock;
         clock.start();
         QMetaObject::invokeMethod(&rig.form, post, Qt::QueuedConnection);
-        const auto& vars = rig.form.link().Vars();
-        const bool drained =
-            RunUntil([&] { return next >= changes && vars.queue.count == 0 && vars.repeatLast == 0; }, 20000);
+        const bool drained = RunUntil([&] { return next >= changes && rig.form.session().Quiet(); }, 20000);
         const double s = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         const std::size_t frames = rig.device.Stats().framesReceived - before;
         const std::size_t changeFrames = ChangeFrames(rig.device, kA, kB);
@@ -199,7 +196,8 @@ bool MeasureBursts(Rig& rig, int changes) {
 
     const bool lastValues = rig.device.Value(kA) == static_cast<std::uint16_t>(value(changes - 2)) &&
                             rig.device.Value(kB) == static_cast<std::uint16_t>(value(changes - 1));
-    std::printf("  device holds the last values: %s; link state %d\n", lastValues ? "yes" : "NO", rig.LinkState());
+    std::printf("  device holds the last values: %s; link %s\n", lastValues ? "yes" : "NO",
+                rig.Linked() ? "linked" : "NOT linked");
     return ok && lastValues;
 }
 

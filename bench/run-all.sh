@@ -5,14 +5,24 @@
 #   frame building and the preset round trip, the EQ evaluation, DrawEq,
 #   connect time against the protocol's floor, idle CPU while linked,
 #   start-up time and peak memory, tr640ctl's wall time against the
-#   protocol's floor and its time to the first frame.
-# Usage: bash bench/run-all.sh [--idle-seconds N]   (default 60)
+#   protocol's floor and its time to the first frame, the whole program's
+#   wake-ups and CPU with no unit, linked and idle, and while a handle is
+#   dragged, and the demo's resident memory left linked and idle.
+# Usage: bash bench/run-all.sh [--idle-seconds N] [--memory-minutes M]
+#   (defaults 60 s and 10 minutes)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 idle_seconds=60
-if [ "${1:-}" = "--idle-seconds" ] && [ -n "${2:-}" ]; then idle_seconds=$2; fi
+memory_minutes=10
+while [ $# -gt 0 ]; do
+  case $1 in
+    --idle-seconds) idle_seconds=$2; shift 2 ;;
+    --memory-minutes) memory_minutes=$2; shift 2 ;;
+    *) echo "usage: $0 [--idle-seconds N] [--memory-minutes M]" >&2; exit 2 ;;
+  esac
+done
 
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTR640_BUILD_TESTS=OFF >/dev/null
@@ -31,6 +41,10 @@ echo "== connect time (floor 1600 ms) and change bursts"
 "$b/tr640_bench_link" 2>/dev/null | grep -E 'min |frames/s'
 echo "== idle CPU while linked (${idle_seconds} s)"
 "$b/tr640_bench_idle" --seconds "$idle_seconds" 2>/dev/null | tail -n 3
+echo "== wake-ups and CPU of the whole program (${idle_seconds} s each)"
+bash bench/wakeups.sh --seconds "$idle_seconds" --build build-release
+echo "== tr640-demo linked and idle: resident memory each minute (${memory_minutes} min)"
+bash bench/idle-memory.sh "$memory_minutes" --build build-release
 echo "== start-up to main window shown, peak memory (3 runs)"
 for _ in 1 2 3; do "$b/tr640_bench_startup" 2>/dev/null; done
 echo "== tr640ctl --virtual: wall time against the protocol's floor (3 runs each)"

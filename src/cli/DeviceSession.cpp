@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/DeviceSession.h"
 
-#include "link/LinkPorts.h"
-#include "model/Language.h"
 #include "model/ParamAddress.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 namespace tr640 {
 
@@ -16,82 +15,18 @@ constexpr std::size_t kTrafficLines = 200;
 // How often a wait looks at the clock and for Ctrl-C between link events.
 constexpr int kPollMs = 20;
 
-// The link's messages, by the texts the windows know them by; the link
-// shows them in the language the command line runs it in. Each one ends a
-// wait.
-constexpr char kConnectFailedText[] = "连接失败!";
-constexpr char kDisconnectedText[] = "已断开连接!";
-constexpr char kSaveDoneText[] = "保存成功!";
-
 }  // namespace
 
-// The windows, reduced to what a command needs: the link's messages become
-// outcomes, the transfers' ends are counted, the traffic is kept for
-// --verbose.
-class DeviceSession::View final : public LinkView {
+// The session's traffic, kept for --verbose.
+class DeviceSession::Lines final : public SessionLines {
 public:
-    explicit View(DeviceSession& s) : s_(s) {}
-    void SetLinkLabelText(const Bilingual& text) override { caption_ = text.english; }
-    std::string LinkLabelCaption() const override { return caption_; }
-    void SetLinkLabelColour(LinkColour) override {}
-    void ShowStatusWindow(const std::string&, int) override {}
-    void HideStatusWindow(int) override {}
-    void ShowMessage(const std::string&, const std::string& text) override {
-        const auto is = [&](const char* chinese) { return text == Translate(s_.language_, chinese); };
-        if (is(kSaveDoneText)) {
-            s_.saveDone_ = true;
-        } else if (is(kConnectFailedText)) {
-            s_.Fail(kExitTimeout, "the unit stopped answering during a transfer");
-        } else if (is(kDisconnectedText)) {
-            s_.Fail(kExitTimeout, "the unit stopped answering");
-        } else {
-            s_.Fail(kExitTimeout, text);
-        }
-    }
-    void ShowPlainMessage(const std::string& text) override {
-        s_.Fail(kExitRefused, "the unit refused a frame (" + text + ")");
-    }
-    void LogTraffic(const std::string& line) override { s_.AddTraffic(line); }
-    void RefreshAll() override {
-        s_.store_.CopyDeviceToShown();
-        ++s_.refreshes_;
-    }
-    void SelectFirstBandField() override {}
-
-private:
-    DeviceSession& s_;
-    std::string caption_;
-};
-
-// What the HID handlers report: presence goes to the link, a unit that goes
-// away ends the command.
-class DeviceSession::Port final : public HidLinkPort {
-public:
-    explicit Port(DeviceSession& s) : s_(s) {}
-    void ClearDeviceLines() override {}
-    void AddDeviceLine(const std::string&) override {}
-    void SetCurrentDeviceLine(int) override {}
+    explicit Lines(DeviceSession& s) : s_(s) {}
     void AddLogLine(const std::string& line) override { s_.AddTraffic(line); }
     bool AmendLastLogLine(const std::string& was, const std::string& now) override {
         if (s_.traffic_.empty() || s_.traffic_.back() != was) return false;
         s_.traffic_.back() = now;
         return true;
     }
-    void DeviceNotPermitted() override {
-        s_.Fail(kExitNoAccess,
-                "the TR640 is present but may not be opened: install the udev rule 70-tr640.rules "
-                "(see \"Access to the device\" in the README), then plug the unit in again");
-    }
-    void SetReportId(const std::string&) override {}
-    void DevicePresent() override {
-        s_.present_ = true;
-        s_.link_->DevicePresent();
-    }
-    void NoDevicePresent() override {
-        s_.link_->NoDevicePresent();
-        s_.Fail(kExitNoUnit, s_.present_ ? "the unit went away" : "the TR640 is no longer present");
-    }
-    void ParseReply(std::span<const std::uint8_t> reply) override { s_.link_->OnReply(reply); }
 
 private:
     DeviceSession& s_;
@@ -118,20 +53,13 @@ private:
     std::function<void()>& firstWrite_;
 };
 
-// The platform as the controller sees it: only the chosen unit, so that the
-// link takes that one and no other TR640 that happens to be plugged in.
-class DeviceSession::ChosenPlatform final : public HidPlatform {
+// The platform with every connection stamped.
+class DeviceSession::StampingPlatform final : public HidPlatform {
 public:
-    ChosenPlatform(HidPlatform& inner, std::string path, std::function<void()>& firstWrite)
-        : inner_(inner), path_(std::move(path)), firstWrite_(firstWrite) {
+    StampingPlatform(HidPlatform& inner, std::function<void()>& firstWrite) : inner_(inner), firstWrite_(firstWrite) {
         connect(&inner_, &HidPlatform::DevicesChanged, this, &HidPlatform::DevicesChanged);
     }
-    std::vector<HidDeviceInfo> Enumerate() override {
-        std::vector<HidDeviceInfo> out;
-        for (HidDeviceInfo& info : inner_.Enumerate())
-            if (info.path == path_) out.push_back(std::move(info));
-        return out;
-    }
+    std::vector<HidDeviceInfo> Enumerate() override { return inner_.Enumerate(); }
     std::unique_ptr<HidConnection> Open(const std::string& path, int* error) override {
         std::unique_ptr<HidConnection> connection = inner_.Open(path, error);
         if (!connection || !firstWrite_) return connection;
@@ -142,7 +70,6 @@ public:
 
 private:
     HidPlatform& inner_;
-    std::string path_;
     std::function<void()>& firstWrite_;
 };
 
@@ -164,31 +91,11 @@ std::vector<UnitListing> ListUnits(HidPlatform& platform) {
 
 DeviceSession::DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted)
     : platform_(platform), timeoutMs_(timeoutMs), interrupted_(std::move(interrupted)),
-      view_(std::make_unique<View>(*this)), port_(std::make_unique<Port>(*this)), language_(kLanguageEnglish) {
-    // The link's intervals, as the link window sets them; the link counts
-    // its time-outs in ticks, so the timers must not run early.
-    const std::pair<QTimer*, int> timers[] = {{&connectTimer_, 1000}, {&transferTimer_, 50}, {&holdTimer_, 40}};
-    for (const auto& [timer, ms] : timers) {
-        timer->setInterval(ms);
-        timer->setTimerType(Qt::PreciseTimer);
-    }
-    QObject::connect(&connectTimer_, &QTimer::timeout, [this] { link_->Timer1Timer(); });
-    QObject::connect(&transferTimer_, &QTimer::timeout, [this] { link_->Timer2Timer(); });
-    QObject::connect(&holdTimer_, &QTimer::timeout, [this] { link_->HoldTimerTimer(); });
-}
+      lines_(std::make_unique<Lines>(*this)) {}
 
-DeviceSession::~DeviceSession() {
-    // No tick may reach the link while it is taken down; the controller's
-    // end stops the reader threads and closes the unit.
-    connectTimer_.stop();
-    transferTimer_.stop();
-    holdTimer_.stop();
-    if (handlers_) handlers_->SetPort(nullptr);
-    link_.reset();
-    sender_.reset();
-    handlers_.reset();
-    controller_.reset();
-}
+// The session goes first: its controller's end stops the reader threads
+// and closes the unit.
+DeviceSession::~DeviceSession() { session_.reset(); }
 
 void DeviceSession::AddTraffic(const std::string& line) {
     traffic_.push_back(line);
@@ -199,6 +106,31 @@ bool DeviceSession::Fail(int code, std::string message) {
     // The first cause is the one reported; what follows from it is not.
     if (failure_.code == kExitOk) failure_ = {code, std::move(message)};
     return false;
+}
+
+// Each outcome that ends a command, as its exit code.
+void DeviceSession::OnOutcome(LinkOutcome outcome) {
+    switch (outcome) {
+    case LinkOutcome::ModeSaved: saveDone_ = true; break;
+    case LinkOutcome::ConnectFailed: Fail(kExitTimeout, "the unit stopped answering during a transfer"); break;
+    case LinkOutcome::ConnectionLost: Fail(kExitTimeout, "the unit stopped answering"); break;
+    case LinkOutcome::Refused: Fail(kExitRefused, "the unit refused a frame (error status)"); break;
+    case LinkOutcome::NotPermitted:
+        Fail(kExitNoAccess,
+             "the TR640 is present but may not be opened: install the udev rule 70-tr640.rules "
+             "(see \"Access to the device\" in the README), then plug the unit in again");
+        break;
+    case LinkOutcome::Connected:
+    case LinkOutcome::PageOneRead:
+    case LinkOutcome::PageOneWritten: break;
+    }
+}
+
+// A unit that goes away ends the command.
+void DeviceSession::OnStatus(LinkStatus status) {
+    if (status == LinkStatus::Connecting) present_ = true;
+    if (status == LinkStatus::NoUnit)
+        Fail(kExitNoUnit, present_ ? "the unit went away" : "the TR640 is no longer present");
 }
 
 bool DeviceSession::PickUnit(const DeviceChoice& choice) {
@@ -227,36 +159,26 @@ bool DeviceSession::PickUnit(const DeviceChoice& choice) {
 
 bool DeviceSession::Connect(const DeviceChoice& choice) {
     if (!PickUnit(choice)) return false;
-    chosen_ = std::make_unique<ChosenPlatform>(platform_, unit_.path, firstFrameWritten_);
-    controller_ = std::make_unique<TJvHidDeviceController>(*chosen_);
-    handlers_ = std::make_unique<HidLinkHandlers>(*controller_, port_.get());
-    sender_ = std::make_unique<FrameSender>(*handlers_);
-    link_ = std::make_unique<Link>(store_, *sender_, *view_, Link::Timers{connectPort_, transferPort_, holdPort_},
-                                   language_);
-    handlers_->BindEvents();
+    stamping_ = std::make_unique<StampingPlatform>(platform_, firstFrameWritten_);
+    session_ = std::make_unique<UnitSession>(store_, *stamping_, lines_.get(), unit_.path);
+    QObject::connect(session_.get(), &UnitSession::outcome, [this](LinkOutcome o) { OnOutcome(o); });
+    QObject::connect(session_.get(), &UnitSession::statusChanged, [this](LinkStatus s) { OnStatus(s); });
+    QObject::connect(session_.get(), &UnitSession::deviceImageRead, [this] {
+        store_.CopyDeviceToShown();
+        ++refreshes_;
+    });
     // The first scan finds the unit, and the link starts with the key.
-    controller_->Scan();
-    return WaitFor([this] { return refreshes_ > 0 && link_->Vars().linkState == kLinkedIdle; }, "connecting");
-}
-
-bool DeviceSession::LinkQuiet() const {
-    const LinkVars& v = link_->Vars();
-    return v.linkState == kLinkedIdle && v.ready == 1 && v.queue.count == 0 && v.repeatLast == 0 &&
-           v.waitReason == 0;
-}
-
-int DeviceSession::AcknowledgedOf(int sent) const {
-    const LinkVars& v = link_->Vars();
-    const int open = v.queue.count + (v.ready == 1 ? 0 : 1);
-    return std::max(0, sent - open);
+    session_->Scan();
+    return WaitForTransfer(0, "connecting");
 }
 
 bool DeviceSession::SendChanges(const std::vector<std::pair<int, std::int32_t>>& changes) {
-    for (const auto& [address, raw] : changes) link_->SendParameter(address, raw);
-    if (WaitFor([this] { return LinkQuiet(); }, "sending")) return true;
+    for (const auto& [address, raw] : changes) session_->Send(address, raw);
+    if (WaitFor([this] { return session_->Quiet(); }, "sending")) return true;
     // Say how far it got: the unit keeps what it acknowledged.
-    failure_.message += " (" + std::to_string(AcknowledgedOf(static_cast<int>(changes.size()))) + " of " +
-                        std::to_string(changes.size()) + " values acknowledged)";
+    const int sent = static_cast<int>(changes.size());
+    const int acknowledged = std::max(0, sent - session_->ChangesOutstanding());
+    failure_.message += " (" + std::to_string(acknowledged) + " of " + std::to_string(sent) + " values acknowledged)";
     return false;
 }
 
@@ -264,30 +186,32 @@ bool DeviceSession::ReadBack(bool withSystemPage) {
     for (int page = withSystemPage ? 0 : 1; page <= kLastPage; ++page)
         for (int index = 0; index < kPageCount[page]; ++index) store_.SetDevice(page, index, kMissing);
     const int before = refreshes_;
-    link_->RaiseLinkEvent(withSystemPage ? kEventConnectRead : kEventReloadModeParams);
-    return WaitFor([this, before] { return refreshes_ > before && link_->Vars().linkState == kLinkedIdle; },
-                   "reading back");
+    session_->ReadBack(withSystemPage);
+    return WaitForTransfer(before, "reading back");
 }
 
 bool DeviceSession::WritePage1(const ParamStore& source) {
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(1, index, source.Device(1, index));
     const int before = refreshes_;
-    link_->RaiseLinkEvent(kEventWriteAll);
-    return WaitFor([this, before] { return refreshes_ > before && link_->Vars().linkState == kLinkedIdle; },
-                   "writing");
+    session_->WritePageOne();
+    return WaitForTransfer(before, "writing");
 }
 
 bool DeviceSession::RecallMode(int mode) {
     const int before = refreshes_;
-    link_->SendParameter(kAddrModeRecall, mode - 1);
-    return WaitFor([this, before] { return refreshes_ > before && link_->Vars().linkState == kLinkedIdle; },
-                   "recalling the mode");
+    session_->RecallMode(mode);
+    return WaitForTransfer(before, "recalling the mode");
 }
 
 bool DeviceSession::SaveMode(int mode) {
     saveDone_ = false;
-    link_->SendParameter(kAddrModeSave, mode - 1);
-    return WaitFor([this] { return saveDone_ && link_->Vars().linkState == kLinkedIdle; }, "saving the mode");
+    session_->SaveMode(mode);
+    return WaitFor([this] { return saveDone_ && session_->Linked(); }, "saving the mode");
+}
+
+// Until a transfer has ended since `before` refreshes and the link is idle.
+bool DeviceSession::WaitForTransfer(int before, const char* what) {
+    return WaitFor([this, before] { return refreshes_ > before && session_->Linked(); }, what);
 }
 
 bool DeviceSession::WaitFor(const std::function<bool()>& done, const char* what) {

@@ -2,14 +2,9 @@
 #pragma once
 
 #include "cli/ExitCodes.h"
-#include "link/FrameSender.h"
-#include "link/Link.h"
-#include "link/QtLinkTimer.h"
-#include "link/hid/HidDeviceController.h"
-#include "link/hid/HidLinkHandlers.h"
+#include "link/UnitSession.h"
+#include "link/hid/HidPlatform.h"
 #include "model/ParamStore.h"
-
-#include <QTimer>
 
 #include <cstdint>
 #include <deque>
@@ -40,11 +35,10 @@ struct UnitListing {
 };
 std::vector<UnitListing> ListUnits(HidPlatform& platform);
 
-// One connection to one unit for one command: the link with its three real
-// QTimers and the HID controller over the platform, as the link window runs
-// them, with text in place of the windows. Every wait runs the event loop
-// until the link has done its part, the unit refused or went silent, the
-// time-out ran out, or the user interrupted.
+// One connection to one unit for one command: the unit's session, with
+// outcomes turned into exit codes and lines of English. Every wait runs the
+// event loop until the session has done its part, the unit refused or went
+// silent, the time-out ran out, or the user interrupted.
 class DeviceSession {
 public:
     DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted);
@@ -80,17 +74,17 @@ public:
     static constexpr std::int32_t kMissing = -0x7FFFFFFF;
 
 private:
-    class View;
-    class Port;
-    class ChosenPlatform;
+    class Lines;
+    class StampingPlatform;
     class StampedConnection;
 
     bool Fail(int code, std::string message);
     void AddTraffic(const std::string& line);
+    void OnOutcome(LinkOutcome outcome);
+    void OnStatus(LinkStatus status);
     bool WaitFor(const std::function<bool()>& done, const char* what);
-    bool LinkQuiet() const;
+    bool WaitForTransfer(int before, const char* what);
     bool PickUnit(const DeviceChoice& choice);
-    int AcknowledgedOf(int sent) const;
 
     HidPlatform& platform_;
     int timeoutMs_;
@@ -104,16 +98,9 @@ private:
     bool present_ = false;
 
     ParamStore store_;
-    QTimer connectTimer_, transferTimer_, holdTimer_;
-    QtLinkTimer connectPort_{connectTimer_}, transferPort_{transferTimer_}, holdPort_{holdTimer_};
-    std::unique_ptr<View> view_;
-    std::unique_ptr<Port> port_;
-    std::unique_ptr<ChosenPlatform> chosen_;
-    std::unique_ptr<TJvHidDeviceController> controller_;
-    std::unique_ptr<HidLinkHandlers> handlers_;
-    std::unique_ptr<FrameSender> sender_;
-    std::unique_ptr<Link> link_;
-    const int language_;
+    std::unique_ptr<Lines> lines_;
+    std::unique_ptr<StampingPlatform> stamping_;
+    std::unique_ptr<UnitSession> session_;
 };
 
 }  // namespace tr640

@@ -4,7 +4,6 @@
 #include "cli/DeviceSession.h"
 #include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
-#include "link/DialogSeam.h"
 #include "link/hid/HidapiPlatform.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"
@@ -15,6 +14,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -161,28 +162,6 @@ std::string UnknownName(const std::string& name) {
     return text + " ('tr640ctl names' lists them all)";
 }
 
-// The answers the preset flow asks of its dialogs, given on the command line.
-class CommandLineDialogs final : public Dialogs {
-public:
-    CommandLineDialogs(QString path, bool force) : path_(std::move(path)), force_(force) {}
-    void Message(const QString&, const QString& text) override { saved_ = text.trimmed(); }
-    bool Confirm(const QString&, const QString& text) override {
-        if (!force_) error_ = text.section(QLatin1Char('\n'), 1) + QStringLiteral(" exists (--force replaces it)");
-        return force_;
-    }
-    void PlainMessage(const QString& text) override {
-        error_ = QString(text).replace(QLatin1Char('\n'), QStringLiteral(": "));
-    }
-    QString SaveFileName(const QString&) override { return path_; }
-    QString OpenFileName(const QString&) override { return path_; }
-
-    QString saved_, error_;
-
-private:
-    QString path_;
-    bool force_;
-};
-
 // The eq commands' view of a session; a failed step is reported by the
 // session's own failure.
 class SessionEqUnit final : public EqUnit {
@@ -318,14 +297,19 @@ public:
         });
     }
 
+    // The preset save's own rules: the name rule, and no file replaced that
+    // the user did not name unless --force says so.
     int PresetPull() {
         return WithUnit([&](DeviceSession& s) -> int {
-            CommandLineDialogs dialogs(QString::fromStdString(o_.file), o_.force);
-            PresetFlow flow(s.Store(), dialogs, nullptr, language_);
-            flow.SavePreset();
-            if (!dialogs.error_.isEmpty()) return report_.Fail(kExitFile, dialogs.error_.toStdString());
-            if (dialogs.saved_.isEmpty()) return report_.Fail(kExitFile, "the preset file was not written");
-            if (!o_.quiet) env_.out << "saved " << dialogs.saved_.mid(dialogs.saved_.indexOf(QLatin1Char('/'))).toStdString() << "\n";
+            const auto plan = PresetFlow::PlanSave(QString::fromStdString(o_.file));
+            const std::string target = QDir::toNativeSeparators(QFileInfo(plan.path).absoluteFilePath()).toStdString();
+            if (plan.replacesUnseenFile && !o_.force)
+                return report_.Fail(kExitFile, target + " exists (--force replaces it)");
+            const auto written = PresetFlow::WritePresetFile(plan.path, s.Store());
+            if (!written.written)
+                return report_.Fail(kExitFile, "The preset file could not be saved: " + target + ": " +
+                                                   written.reason.toStdString());
+            if (!o_.quiet) env_.out << "saved " << QDir::toNativeSeparators(written.path).toStdString() << "\n";
             return kExitOk;
         });
     }
@@ -489,7 +473,6 @@ private:
     CtlEnvironment& env_;
     const Options& o_;
     Reporter report_;
-    const int language_ = kLanguageEnglish;
 };
 
 }  // namespace

@@ -65,6 +65,12 @@ public:
 
     void Release() { state_.dragging = false; }
 
+    // A handle is held, or the last move worked out values not applied yet.
+    bool WorkWaiting() const {
+        return state_.dragging || state_.pendingFrequency != state_.appliedFrequency ||
+               state_.pendingGainStep != state_.appliedGainStep;
+    }
+
     // The refresh timer's step: the pending values that differ from those
     // applied last, which count as applied from here on.
     DragApply TakeApply();

@@ -88,6 +88,7 @@ void Link::StoreChange(int address, std::int32_t value) {
 }
 
 void Link::SendParameter(int address, std::int32_t value) {
+    CatchUpHold();
     StoreChange(address, value);
     const bool transferRunning = timers_.transfer.IsActive();
     // Stored but never sent while unlinked or during a transfer. While a mode
@@ -119,6 +120,7 @@ void Link::SendParameter(int address, std::int32_t value) {
 // accepts it; the device's accepting replies do not say which frame they
 // answer.
 void Link::SendChange(int address, std::int32_t value) {
+    vars_.changeUnanswered = true;
     ++vars_.framesUnanswered;
     ++vars_.framesIntoSilence;
     vars_.awaitingAnswer = true;
@@ -216,26 +218,34 @@ void Link::StartModeWait(int address) {
         vars_.repeatLast = 0;
     }
     if (address == kAddrModeRecall) {
-        SetLabel("调用等待中...");
+        SetStatus(LinkStatus::RecallWaiting);
         vars_.linkState = kLinkedBusy;
         vars_.retryCount = 0;
         vars_.waitReason = kEventReloadModeParams;
-        ShowStatusWithLabel(0);
+        ShowLinkStatus(2, 0);
     } else if (address == kAddrModeSave) {
         vars_.retryCount = 0;
         vars_.waitReason = kEventSaveDone;
-        SetLabel("保存等待中...");
+        SetStatus(LinkStatus::SaveWaiting);
     } else {
         vars_.waitReason = 0;
     }
 }
 
+// What the main window did for a confirmed save before the link knew of it.
+void Link::HoldForSave() {
+    SetStatus(LinkStatus::Saving);
+    if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
+    vars_.retryCount = 0;
+}
+
 void Link::HoldTimerTimer() {
-    vars_.holdTicks = vars_.holdTicks <= kHoldPeriod ? vars_.holdTicks + 1 : kHoldPeriod;
+    timers_.hold.TickCame();
+    vars_.holdTicks = NextHoldTicks();
     if (vars_.waitReason != 0) {
         // Nothing else goes out until the unit has taken the mode command:
         // its acknowledgement must be its own, not that of a later frame.
-        ShowStatusWithLabel(vars_.holdTicks * 2);
+        ShowLinkStatus(2, vars_.holdTicks * 2);
         WaitForModeAcknowledgement();
         return;
     }
@@ -243,7 +253,24 @@ void Link::HoldTimerTimer() {
     if (!timers_.hold.IsActive()) return;
     SendNextWaitingChange();
     KeepAlive();
+    if (timers_.hold.IsActive() && NextHoldTickIsQuiet()) timers_.hold.RunNextTickLate([this] { HoldTimerTimer(); });
 }
+
+int Link::NextHoldTicks() const { return vars_.holdTicks <= kHoldPeriod ? vars_.holdTicks + 1 : kHoldPeriod; }
+
+// Linked and idle, every other tick only counts: the keep-alive goes out
+// on even counts. Such a tick may run late, just before the next one (see
+// LinkTimer), and the program then wakes once per keep-alive. A reply that
+// comes meanwhile changes nothing such a tick does; a change, a connection
+// or a link event first lets the timer catch up (CatchUpHold).
+bool Link::NextHoldTickIsQuiet() const {
+    const bool keepAliveDue = vars_.linkState == kLinkedIdle && NextHoldTicks() % 2 == 0;
+    const bool silenceMayEnd = vars_.awaitingAnswer && vars_.ticksUnanswered + 1 > kSilenceLostTicks;
+    return vars_.waitReason == 0 && vars_.queue.count == 0 && vars_.repeatLast == 0 && !keepAliveDue &&
+           !silenceMayEnd;
+}
+
+void Link::CatchUpHold() { timers_.hold.CatchUp(); }
 
 // Only an accepting reply that came after the mode frame went out counts;
 // a forced send of the queue sets Ready without any reply.

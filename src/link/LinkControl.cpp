@@ -5,21 +5,36 @@
 
 namespace tr640 {
 
-Link::Link(ParamStore& store, FrameSender& sender, LinkView& view, Timers timers, const int& language)
-    : store_(store), sender_(sender), view_(view), timers_(timers), language_(language) {}
+Link::Link(ParamStore& store, FrameSender& sender, LinkView& view, Timers timers)
+    : store_(store), sender_(sender), view_(view), timers_(timers) {}
 
-void Link::SetLabel(const char* chinese) { view_.SetLinkLabelText(Twins(language_, chinese)); }
+void Link::SetStatus(LinkStatus status) {
+    status_ = status;
+    view_.ShowStatus(status);
+}
 
-void Link::ShowStatusWithLabel(int percent) { ShowLinkStatus(2, view_.LinkLabelCaption(), percent); }
+LinkStatus Link::Status() const { return vars_.linkState == kNotLinked ? LinkStatus::NoUnit : status_; }
+
+// A keep-alive waiting for its answer does not count: it runs all the time.
+bool Link::Quiet() const {
+    return Linked() && !vars_.changeUnanswered && vars_.queue.count == 0 && vars_.repeatLast == 0 &&
+           vars_.waitReason == 0 && !timers_.connect.IsActive() && !timers_.transfer.IsActive();
+}
 
 void Link::DevicePresent() {
-    ShowLinkStatus(1, {}, 0);
+    ShowLinkStatus(1, 0);
+    SetStatus(LinkStatus::Connecting);
     StartConnection();
 }
 
-void Link::NoDevicePresent() { ShowLinkStatus(0, {}, 0); }
+// Said after every rebuild of the device list that finds no TR640.
+void Link::NoDevicePresent() {
+    ShowLinkStatus(0, 0);
+    SetStatus(LinkStatus::NoUnit);
+}
 
 void Link::StartConnection() {
+    CatchUpHold();
     // Every connection scrambles with a key of its own.
     sender_.MakeLinkKey();
     vars_.deviceAnswered = 0;
@@ -27,6 +42,8 @@ void Link::StartConnection() {
     vars_.ticksUnanswered = 0;
     vars_.awaitingAnswer = false;
     vars_.framesIntoSilence = 0;
+    vars_.changeUnanswered = false;
+    status_ = LinkStatus::Connecting;
     EndModeWait();
     timers_.hold.Stop();
     if (vars_.linkState != kNotLinked) sender_.SendKeyFrame();
@@ -35,14 +52,20 @@ void Link::StartConnection() {
 
 void Link::Timer1Timer() {
     if (vars_.deviceAnswered == 1) {
-        RaiseLinkEvent(kEventConnectRead);
+        ReadAll();
     } else if (vars_.linkState != kNotLinked) {
         // The device has not taken the key yet: offer it again, without limit.
         sender_.SendKeyFrame();
+    } else {
+        // No unit to offer the key to (the link button pressed with none
+        // present): nothing can happen on this timer until one arrives, and
+        // its arrival starts the connection, and the timer, anew.
+        timers_.connect.Stop();
     }
 }
 
-void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
+void Link::ShowLinkStatus(int kind, int percent) {
+    CatchUpHold();
     switch (kind) {
     case 0:
         view_.SetLinkLabelColour(LinkColour::Grey);
@@ -58,11 +81,11 @@ void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
         break;
     case 2:
         view_.SetLinkLabelColour(LinkColour::Green);
-        view_.ShowStatusWindow(text, percent);
+        view_.ShowProgress(percent);
         break;
     case 3:
         view_.SetLinkLabelColour(LinkColour::LightGreen);
-        view_.HideStatusWindow(percent);
+        view_.HideProgress(percent);
         break;
     default:
         break;
@@ -70,12 +93,13 @@ void Link::ShowLinkStatus(int kind, const std::string& text, int percent) {
 }
 
 void Link::RaiseLinkEvent(int code) {
+    CatchUpHold();
     switch (code) {
     case kEventTransferComplete: OnTransferComplete(); break;
     case kEventReloadModeParams: OnReloadModeParams(); break;
     case kEventSaveDone: OnSaveDone(); break;
     case kEventConnectRead: OnConnectRead(); break;
-    case kEventWriteAll: OnWriteAll(); break;
+    case kEventWriteAll: WriteAll(); break;
     case kEventConnectionLost: OnConnectionLost(); break;
     case kEventConnectFailed: OnConnectFailed(); break;
     default: break;
@@ -84,9 +108,9 @@ void Link::RaiseLinkEvent(int code) {
 
 void Link::OnSaveDone() {
     vars_.linkState = kLinkedIdle;
-    SetLabel("设备已连接");
-    ShowLinkStatus(3, view_.LinkLabelCaption(), 0);
-    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "保存成功!"));
+    SetStatus(LinkStatus::Linked);
+    ShowLinkStatus(3, 0);
+    view_.Report(LinkOutcome::ModeSaved);
 }
 
 void Link::StopTransferTimers() {
@@ -100,24 +124,19 @@ void Link::OnConnectionLost() {
     // The hold timer that noticed the silence has stopped itself already.
     StopTransferTimers();
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
-    SetLabel("设备未连接");
-    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "已断开连接!"));
+    SetStatus(LinkStatus::NotLinked);
+    view_.Report(LinkOutcome::ConnectionLost);
 }
 
 void Link::OnConnectFailed() {
     StopTransferTimers();
-    SetLabel("设备未连接");
-    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, "连接失败!"));
+    SetStatus(LinkStatus::NotLinked);
+    view_.Report(LinkOutcome::ConnectFailed);
 }
 
-// The unit is there but its node may not be opened: tell the user once per
-// plug-in where the fix is (the udev rule and the README's section on
-// access), rather than let the link fail in silence.
-void Link::DeviceNotPermitted() {
-    constexpr const char* kNotPermitted =
-        "已找到TR640设备，但没有打开它的权限。请安装udev规则70-tr640.rules（随软件包安装），然后重新插拔设备；详见README中的“Access to the device”一节。";
-    view_.ShowMessage(Translate(language_, "提示"), Translate(language_, kNotPermitted));
-}
+// The unit is there but its node may not be opened: said once per plug-in,
+// rather than let the link fail in silence.
+void Link::DeviceNotPermitted() { view_.Report(LinkOutcome::NotPermitted); }
 
 // Any answer, accepting or refusing, is the answer of one frame, and shows
 // the unit is there.
@@ -156,6 +175,7 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
     case ReplyOutcome::Kind::StatusAccepted:
         vars_.deviceAnswered = 1;
         vars_.ready = 1;
+        vars_.changeUnanswered = false;
         AnswerCame();
         if (vars_.waitReason != 0) vars_.modeAcknowledged = 1;
         // In a read transfer only the end code is answered with a status;
@@ -165,7 +185,7 @@ void Link::OnReply(std::span<const std::uint8_t> reply) {
     case ReplyOutcome::Kind::StatusError:
         // The frame was answered, if with a refusal.
         AnswerCame();
-        view_.ShowPlainMessage(Translate(language_, "错误应答!"));
+        view_.Report(LinkOutcome::Refused);
         break;
     default:
         break;

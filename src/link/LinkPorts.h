@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "model/Language.h"
+#include "link/LinkState.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,33 +17,45 @@ public:
     virtual void Start() = 0;
     virtual void Stop() = 0;
     virtual bool IsActive() const = 0;
+
+    // The coming tick has nothing to do but count (the hold timer's tick
+    // between two keep-alives): a timer that can runs it late, `late` just
+    // before the tick after it, and so wakes the program half as often.
+    // False when the timer ticks as always (the default).
+    virtual bool RunNextTickLate(std::function<void()> late) {
+        (void)late;
+        return false;
+    }
+    // What that tick would count is about to change: a late tick whose time
+    // has come runs now, and the ticks go on at their usual times.
+    virtual void CatchUp() {}
+    // Called by each tick's handler first: a tick handled while a late one
+    // waits (by hand, not by the timer) stands in for it.
+    virtual void TickCame() {}
 };
 
 enum class LinkColour { Grey, Green, LightGreen };
 
-// What the link shows and asks of the windows: the main window's link
-// label, the status window, message boxes, the traffic log, and the two
-// things the main window does when a transfer ends.
+// What the link reports to whoever runs it: the windows (through the
+// session), the command line, tests. Only states and outcomes cross here;
+// the words for them are the front end's.
 class LinkView {
 public:
     virtual ~LinkView() = default;
 
-    // The main window's link label: the text in the program's language, the
-    // other language as its hint.
-    virtual void SetLinkLabelText(const Bilingual& text) = 0;
-    virtual std::string LinkLabelCaption() const = 0;
+    // The link's status changed (the main window's link label follows it).
+    virtual void ShowStatus(LinkStatus status) = 0;
     virtual void SetLinkLabelColour(LinkColour colour) = 0;
 
-    // The status window: shown on top with the link label's caption and a
-    // progress percentage, or hidden with a final percentage.
-    virtual void ShowStatusWindow(const std::string& linkCaption, int percent) = 0;
-    virtual void HideStatusWindow(int percent) = 0;
+    // Progress of a transfer or a mode wait: shown on top with a percentage
+    // (transfers report up to 200 once the end code has been answered), or
+    // hidden with a final percentage.
+    virtual void ShowProgress(int percent) = 0;
+    virtual void HideProgress(int percent) = 0;
 
-    // A modal message box with one OK button. The link's timers keep
-    // running while it is open.
-    virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
-    // A plain message box: the application's title as caption, one OK button.
-    virtual void ShowPlainMessage(const std::string& text) = 0;
+    // What became of something, once. A box it leads to is modal; the
+    // link's timers keep running while it is open.
+    virtual void Report(LinkOutcome outcome) = 0;
 
     virtual void LogTraffic(const std::string& line) = 0;
 

@@ -25,6 +25,34 @@ enum LinkEvent : int {
     kEventConnectFailed = 9,
 };
 
+// What the link is doing, as the main window's link label follows it. The
+// label changes from Reading on; NoUnit and Connecting leave it as it was.
+enum class LinkStatus : int {
+    NoUnit,         // no TR640 present
+    Connecting,     // the key offered until the unit takes it
+    Reading,        // the connect read of pages 0 and 1
+    Reloading,      // page 1 read again: a recalled mode, or a read-back
+    Writing,        // page 1 written: a preset's values
+    Linked,         // idle: single changes go out at once
+    RecallWaiting,  // a mode recall went out; its acknowledgement is awaited
+    SaveWaiting,    // a mode save went out; its acknowledgement is awaited
+    Saving,         // a save the user confirmed, before it goes out
+    NotLinked,      // a connect failed or the link was lost; the unit may still be there
+};
+
+// What became of something the link did, once: each front end chooses what
+// to tell (a box, an exit code, a message to a broker).
+enum class LinkOutcome : int {
+    Connected,       // pages 0 and 1 read: the windows show the unit's values
+    PageOneRead,     // page 1 read again after a recall or when asked
+    PageOneWritten,  // page 1 written (a preset's values) and confirmed
+    ModeSaved,       // the unit acknowledged a mode save
+    ConnectFailed,   // a transfer request went unanswered too long
+    ConnectionLost,  // the unit stopped answering keep-alives, changes or a mode command
+    Refused,         // the unit answered a frame with an error status
+    NotPermitted,    // the unit is there, but its node may not be opened
+};
+
 enum TransferStateValue : int {
     kTransferIdle = 0,
     kTransferReplyIn = 2,
@@ -36,6 +64,7 @@ enum TransferStateValue : int {
 // is outstanding.
 struct TransferVars {
     int direction = 0;  // 0 read from the device, 1 write to it
+    int firstPage = 0;  // 0 for the connect read, 1 for the page-1 transfers
     int page = 0;
     int lastPage = 0;
     int block = 0;
@@ -84,6 +113,7 @@ struct LinkVars {
     int ticksUnanswered = 0;     // hold ticks since the last answer while awaiting one
     int framesIntoSilence = 0;   // queue and keep-alive frames sent since the last answer
     int sendSuppressed = 0; // store changes but send nothing (programmatic updates)
+    bool changeUnanswered = false; // a change went out and no accepting answer came since
 };
 
 }  // namespace tr640

@@ -1,16 +1,109 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/QtLinkTimer.h"
 
+#include <QEvent>
 #include <QTimer>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <utility>
 
 namespace tr640 {
 
-void QtLinkTimer::Start() {
-    if (!timer_.isActive()) timer_.start();
+// Sees the QTimer's expiry before the QTimer turns it into its timeout, so
+// that a late tick runs first, whoever connected to the timeout first.
+class QtLinkTimer::ExpiryWatch final : public QObject {
+public:
+    explicit ExpiryWatch(QtLinkTimer& owner) : owner_(owner) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Timer && static_cast<QTimerEvent*>(event)->timerId() == owner_.timer_.timerId())
+            owner_.Expiring();
+        return false;
+    }
+
+private:
+    QtLinkTimer& owner_;
+};
+
+// The QTimer's interval may be set after this is made: it is read when
+// needed, and kept aside only while a late tick has the QTimer set to
+// another wait.
+QtLinkTimer::QtLinkTimer(QTimer& timer) : timer_(timer), watch_(std::make_unique<ExpiryWatch>(*this)) {
+    timer_.installEventFilter(watch_.get());
+    clock_.start();
 }
 
-void QtLinkTimer::Stop() { timer_.stop(); }
+QtLinkTimer::~QtLinkTimer() { timer_.removeEventFilter(watch_.get()); }
+
+void QtLinkTimer::Start() {
+    if (timer_.isActive()) return;
+    RestoreInterval();
+    timer_.start();
+}
+
+void QtLinkTimer::Stop() {
+    timer_.stop();
+    RestoreInterval();
+    late_ = nullptr;
+    expiring_ = false;
+}
 
 bool QtLinkTimer::IsActive() const { return timer_.isActive(); }
+
+bool QtLinkTimer::RunNextTickLate(std::function<void()> late) {
+    if (!timer_.isActive() || late_ || runningLate_) return false;
+    late_ = std::move(late);
+    lateDueMs_ = clock_.elapsed() + Interval();
+    Rearm(2 * Interval());
+    return true;
+}
+
+void QtLinkTimer::CatchUp() {
+    if (!late_ || runningLate_) return;
+    const bool due = clock_.elapsed() >= lateDueMs_;
+    if (due) RunLate();
+    late_ = nullptr;
+    // The ticks keep the times they had: the skipped one's, or the next.
+    if (timer_.isActive()) Rearm(lateDueMs_ + (due ? Interval() : 0) - clock_.elapsed());
+}
+
+void QtLinkTimer::TickCame() {
+    if (runningLate_) return;
+    if (expiring_) {
+        expiring_ = false;
+        if (late_) RunLate();
+    }
+    // A tick by hand while a late one waits takes its place.
+    late_ = nullptr;
+    if (rearmed_ && timer_.isActive()) {
+        RestoreInterval();
+        timer_.start();
+    }
+}
+
+void QtLinkTimer::Expiring() { expiring_ = true; }
+
+void QtLinkTimer::RunLate() {
+    const std::function<void()> late = std::exchange(late_, nullptr);
+    runningLate_ = true;
+    late();
+    runningLate_ = false;
+}
+
+int QtLinkTimer::Interval() const { return rearmed_ ? intervalMs_ : timer_.interval(); }
+
+// Restarts the QTimer to expire in `inMs`; the tick that follows puts its
+// interval back.
+void QtLinkTimer::Rearm(qint64 inMs) {
+    if (!rearmed_) intervalMs_ = timer_.interval();
+    rearmed_ = true;
+    timer_.start(static_cast<int>(std::max<qint64>(inMs, 0)));
+}
+
+void QtLinkTimer::RestoreInterval() {
+    if (!rearmed_) return;
+    rearmed_ = false;
+    timer_.setInterval(intervalMs_);
+}
 
 }  // namespace tr640

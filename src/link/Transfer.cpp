@@ -70,6 +70,7 @@ void Link::BeginTransfer(int direction, int firstPage) {
     }
     vars_.repeatLast = 0;
     vars_.transfer.requested = 0;
+    vars_.transfer.firstPage = firstPage;
     timers_.hold.Stop();
     if (watch_.transferBegun) watch_.transferBegun(direction, firstPage);
 }
@@ -86,8 +87,8 @@ void Link::OnConnectRead() {
     t.block = 0;
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
     TransferStep(0, 0);
-    SetLabel("连接中...");
-    ShowStatusWithLabel(0);
+    SetStatus(LinkStatus::Reading);
+    ShowLinkStatus(2, 0);
     timers_.transfer.Start();
 }
 
@@ -100,15 +101,19 @@ void Link::OnReloadModeParams() {
     t.direction = 0;
     t.block = 0;
     t.address = MakeAddress(1, 0);
-    SetLabel("加载中...");
-    ShowStatusWithLabel(0);
+    SetStatus(LinkStatus::Reloading);
+    ShowLinkStatus(2, 0);
     TransferStep(1, 0);
     WaitForFirstReply();
     if (vars_.linkState == kLinkedIdle) vars_.linkState = kLinkedBusy;
     timers_.transfer.Start();
 }
 
-void Link::OnWriteAll() {
+void Link::ReadAll() { RaiseLinkEvent(kEventConnectRead); }
+
+void Link::ReloadPageOne() { OnReloadModeParams(); }
+
+void Link::WriteAll() {
     if (!CanWriteAll()) return;
     BeginTransfer(1, 1);
     TransferVars& t = vars_.transfer;
@@ -117,7 +122,7 @@ void Link::OnWriteAll() {
     t.lastPage = kLastPage;
     t.direction = 1;
     t.block = 0;
-    SetLabel("下载数据...");
+    SetStatus(LinkStatus::Writing);
     vars_.linkState = kLinkedBusy;
     TransferStep(1, 1);
     WaitForFirstReply();
@@ -146,13 +151,20 @@ void Link::OnTransferComplete() {
     vars_.linkState = kLinkedIdle;
     vars_.deviceAnswered = 0;
     vars_.framesUnanswered = 0;  // the end code was answered: the frames before it were too
+    vars_.changeUnanswered = false;
     vars_.ticksUnanswered = 0;
     vars_.awaitingAnswer = false;
     vars_.framesIntoSilence = 0;
-    SetLabel("设备已连接");
-    ShowLinkStatus(3, view_.LinkLabelCaption(), TransferPercent());
+    SetStatus(LinkStatus::Linked);
+    ShowLinkStatus(3, TransferPercent());
     timers_.hold.Start();
     view_.SelectFirstBandField();
+    view_.Report(TransferOutcome());
+}
+
+LinkOutcome Link::TransferOutcome() const {
+    if (vars_.transfer.direction == 1) return LinkOutcome::PageOneWritten;
+    return vars_.transfer.firstPage == 0 ? LinkOutcome::Connected : LinkOutcome::PageOneRead;
 }
 
 void Link::AdvanceTransfer() {
@@ -170,7 +182,7 @@ void Link::AdvanceTransfer() {
 void Link::Timer2Timer() {
     TransferVars& t = vars_.transfer;
     if (t.ticks < kFailAfterTicks) ++t.ticks;
-    ShowStatusWithLabel(TransferPercent());
+    ShowLinkStatus(2, TransferPercent());
 
     if (t.state == kTransferReplyIn) {
         // Only this tick advances, one step at most, so a reply that arrives

@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "link/FrameSender.h"
 #include "link/Link.h"
-#include "link/LinkPorts.h"
 #include "link/MainWindowLink.h"
-#include "link/QtLinkTimer.h"
-#include "link/ReportTransport.h"
-#include "link/hid/HidDeviceController.h"
-#include "link/hid/HidLinkHandlers.h"
+#include "link/UnitSession.h"
 #include "model/ParamStore.h"
 
 #include <QString>
@@ -25,23 +20,12 @@ class QTimer;
 
 namespace tr640 {
 
-class Dialogs;
 class StatusDisplay;
 
-// What the link writes through: the HID stack over a platform (the program
-// and the demo: the link window then owns the device controller), or a
-// transport straight to a device (tests that drive everything on one thread).
-struct LinkBackend {
-    LinkBackend(HidPlatform& p) : platform(&p) {}           // NOLINT: implicit on purpose
-    LinkBackend(ReportTransport& t) : transport(&t) {}      // NOLINT: implicit on purpose
-    HidPlatform* platform = nullptr;
-    ReportTransport* transport = nullptr;
-};
-
-// The link window: never shown, it is the home of the link. It owns the
-// link's three timers, the frame sender and the link itself, the traffic
-// log and the device list, and answers the link through the main window's
-// link label, the status window and the message boxes.
+// The link window: never shown, it is the windows' home of the unit's
+// session. It shows the session's traffic log and device list, and passes
+// what the session reports to the main window's link label and boxes and
+// to the status window.
 class TForm9 : public QWidget {
     Q_OBJECT
 
@@ -50,13 +34,15 @@ public:
     // otherwise grow the log without bound.
     static constexpr int kHistoryLimit = 5000;
 
-    TForm9(ParamStore& store, const int& language, LinkBackend backend, Dialogs& dialogs, StatusDisplay& statusWindow,
+    TForm9(ParamStore& store, const int& language, LinkBackend backend, StatusDisplay& statusWindow,
            MainWindowLink& mainWindow, QWidget* parent = nullptr);
     ~TForm9() override;
 
-    Link& link() { return link_; }
-    const Link& link() const { return link_; }
-    FrameSender& sender() { return sender_; }
+    UnitSession& session() { return *session_; }
+    const UnitSession& session() const { return *session_; }
+    Link& link() { return session_->link(); }
+    const Link& link() const { return session_->link(); }
+    FrameSender& sender() { return session_->sender(); }
 
     // One whole input report (report id first) from any taken device.
     void OnInputReport(const std::vector<std::uint8_t>& report);
@@ -65,26 +51,13 @@ public:
     void LogTraffic(const QString& line);
 
     // Tick handlers of the three timers, also called directly by tests.
-    void Timer1Timer();
-    void Timer2Timer();
-    void HoldTimerTimer();
+    void Timer1Timer() { session_->Timer1Timer(); }
+    void Timer2Timer() { session_->Timer2Timer(); }
+    void HoldTimerTimer() { session_->HoldTimerTimer(); }
 
-    // Events of the HID device controller (only with a HID backend).
-    void HidCtlArrival(TJvHidDevice& device);
-    void HidCtlRemoval(TJvHidDevice& device);
-    void HidCtlDeviceChange();
-    bool HidCtlEnumerate(TJvHidDevice& device, int index);
-    void HidCtlDeviceData(TJvHidDevice& device, std::uint8_t reportId, std::span<const std::uint8_t> data,
-                          std::size_t length);
-    void HidCtlDeviceDataError(TJvHidDevice& device, int error);
-
-    // The device controller, null without a HID backend.
-    TJvHidDeviceController* HidCtl = nullptr;
-    HidLinkHandlers* hidHandlers() { return hid_ ? &hid_->handlers : nullptr; }
-
-    QTimer* Timer1;     // 1000 ms: repeats the KeyFrame until the device answers
-    QTimer* Timer2;     // 50 ms: paces block transfers
-    QTimer* HoldTimer;  // 40 ms: change queue, keep-alive, mode command waits
+    QTimer* Timer1;     // the session's connect timer
+    QTimer* Timer2;     // the session's transfer timer
+    QTimer* HoldTimer;  // the session's hold timer
     QPushButton* LinkBtn = nullptr;
     QListWidget* HistoryListBox = nullptr;
     QListWidget* DevListBox = nullptr;
@@ -94,27 +67,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class ViewPort;
-    class HidPort;
-    // The controller and the handlers the six HID events forward to.
-    struct HidSide {
-        explicit HidSide(HidPlatform& platform) : controller(platform), handlers(controller) {}
-        TJvHidDeviceController controller;
-        HidLinkHandlers handlers;
-    };
+    class Lines;
 
-    void BindHidEvents();
+    void BuildControls(const int& language);
+    void ShowWhatTheSessionReports(const int& language, StatusDisplay& status, MainWindowLink& main);
 
-    static QTimer* MakeTimer(QWidget* owner, const char* name, int intervalMs);
-
-    QtLinkTimer connectTimer_;
-    QtLinkTimer transferTimer_;
-    QtLinkTimer holdTimer_;
-    std::unique_ptr<HidSide> hid_;
-    std::unique_ptr<HidPort> hidPort_;
-    FrameSender sender_;
-    std::unique_ptr<ViewPort> view_;
-    Link link_;
+    std::unique_ptr<Lines> lines_;
+    UnitSession* session_;
 };
 
 }  // namespace tr640

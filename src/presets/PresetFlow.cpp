@@ -2,7 +2,6 @@
 #include "presets/PresetFlow.h"
 
 #include "link/DialogSeam.h"
-#include "link/LinkState.h"
 #include "model/Language.h"
 #include "model/ParamAddress.h"
 #include "presets/FileSystem.h"
@@ -43,8 +42,8 @@ qsizetype FileNameStart(const QString& path) {
 
 }  // namespace
 
-PresetFlow::PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language)
-    : store_(store), dialogs_(dialogs), raiseLinkEvent_(std::move(raiseLinkEvent)), language_(language) {}
+PresetFlow::PresetFlow(ParamStore& store, Dialogs& dialogs, PageWriter writePageOne, const int& language)
+    : store_(store), dialogs_(dialogs), writePageOne_(std::move(writePageOne)), language_(language) {}
 
 QString PresetFlow::Text(const char* chinese) const { return QString::fromStdString(Translate(language_, chinese)); }
 
@@ -81,25 +80,42 @@ void PresetFlow::SavePreset() {
     const QString chosen = dialogs_.SaveFileName(QString::fromLatin1(kFileFilter));
     if (chosen.isEmpty()) return;
 
-    const QString target = WithPresetExtension(chosen);
-    if (target != chosen) {
-        // A folder of that name cannot be replaced anyway; the write below
-        // fails and says so, without a question that suggests otherwise.
-        const QFileInfo existing(target);
-        if (existing.exists() && !existing.isDir()) {
-            const QString question =
-                Text("文件已存在，是否替换？") + QLatin1Char('\n') + ForDisplay(existing.absoluteFilePath());
-            if (!dialogs_.Confirm(kConfirmCaption, question)) return;
-        }
+    const SavePlan plan = PlanSave(chosen);
+    if (plan.replacesUnseenFile) {
+        const QString question = Text("文件已存在，是否替换？") + QLatin1Char('\n') +
+                                 ForDisplay(QFileInfo(plan.path).absoluteFilePath());
+        if (!dialogs_.Confirm(kConfirmCaption, question)) return;
     }
+    const FileWriteResult result = WriteWhole(plan.path, content);
+    if (!result.written) {
+        ShowSaveError(plan.path, result.reason);
+        return;
+    }
+    dialogs_.Message(kInformationCaption, Text(" 预设成功保存在") + ForDisplay(result.path));
+}
 
+PresetFlow::SavePlan PresetFlow::PlanSave(const QString& chosen) {
+    SavePlan plan{WithPresetExtension(chosen)};
+    // A folder of that name cannot be replaced anyway; the write fails and
+    // says so, without a question that suggests otherwise.
+    const QFileInfo existing(plan.path);
+    plan.replacesUnseenFile = plan.path != chosen && existing.exists() && !existing.isDir();
+    return plan;
+}
+
+PresetFlow::FileWriteResult PresetFlow::WritePresetFile(const QString& path, const ParamStore& store) {
+    return WriteWhole(path, JoinPresetLines(WritePresetLines(store)));
+}
+
+PresetFlow::FileWriteResult PresetFlow::WriteWhole(const QString& path, const std::string& content) {
+    FileWriteResult result{false, QFileInfo(path).absoluteFilePath(), {}};
     // Unbuffered, so that every write reaches the disk here and its failure
     // shows here: a buffered QSaveFile flushes inside commit(), and a flush
     // that fails there still lets commit() rename a cut-short file into place.
-    QSaveFile file(target);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        ShowSaveError(target, file.errorString());
-        return;
+        result.reason = file.errorString();
+        return result;
     }
     // A full disk first shows as a short write; writing the rest brings up
     // the system's own reason, which the message then names.
@@ -111,16 +127,16 @@ void PresetFlow::SavePreset() {
         written += n;
     }
     if (written != size) {
-        const QString reason = file.errorString();
+        result.reason = file.errorString();
         file.cancelWriting();
-        ShowSaveError(target, reason);
-        return;
+        return result;
     }
     if (!file.commit()) {
-        ShowSaveError(target, file.errorString());
-        return;
+        result.reason = file.errorString();
+        return result;
     }
-    dialogs_.Message(kInformationCaption, Text(" 预设成功保存在") + ForDisplay(QFileInfo(target).absoluteFilePath()));
+    result.written = true;
+    return result;
 }
 
 PresetFlow::FileReadResult PresetFlow::ReadPresetFile(const QString& path, ParamStore& store) {
@@ -195,7 +211,7 @@ void PresetFlow::LoadPreset() {
     waitingSystemValues_ = std::move(system);
     waitingPath_ = path;
     // Linked and idle, this starts sending page 1 at once, without asking.
-    if (raiseLinkEvent_) raiseLinkEvent_(kEventWriteAll);
+    if (writePageOne_) writePageOne_();
 }
 
 const std::array<int, 3>& PresetFlow::SystemSettingsOfAFile() {

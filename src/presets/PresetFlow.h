@@ -21,9 +21,9 @@ class Dialogs;
 
 class PresetFlow {
 public:
-    // Raises a link event (the load raises only WriteAll); the link itself
-    // decides whether the write-all can run now.
-    using LinkEventRaiser = std::function<void(int code)>;
+    // Starts the link's write of page 1 (the load's last step); the link
+    // itself decides whether the write can run now.
+    using PageWriter = std::function<void()>;
     // Whether the link could start the write-all now (linked and idle).
     using WriteAllGate = std::function<bool()>;
 
@@ -40,7 +40,7 @@ public:
     static constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
     // All references must outlive the flow; `language` is read at each click.
-    PresetFlow(ParamStore& store, Dialogs& dialogs, LinkEventRaiser raiseLinkEvent, const int& language);
+    PresetFlow(ParamStore& store, Dialogs& dialogs, PageWriter writePageOne, const int& language);
 
     // "保存": the shown image at this moment, under a name from the save dialog.
     void SavePreset();
@@ -84,11 +84,30 @@ public:
     // the load says that nothing was loaded.
     using RefusedLoad = std::function<bool(const ParamStore& file)>;
     void SetRefusedLoad(RefusedLoad refused) { refusedLoad_ = std::move(refused); }
+    // Where a save of the chosen name writes (the name rule applied), and
+    // whether that is an existing file the user did not pick and would
+    // replace unseen (the dialog's own choice is consent to replace it).
+    struct SavePlan {
+        QString path;
+        bool replacesUnseenFile = false;
+    };
+    static SavePlan PlanSave(const QString& chosen);
+
+    // What writing a preset file came to: the absolute path it wrote (or
+    // tried to), and the system's reason when it failed.
+    struct FileWriteResult {
+        bool written = false;
+        QString path;
+        QString reason;
+    };
+    // Writes the shown image as a preset file, whole or not at all.
+    static FileWriteResult WritePresetFile(const QString& path, const ParamStore& store);
 
     // Without a gate the loaded values are always offered to the link.
     void SetWriteAllGate(WriteAllGate canStart) { writeAllCanStart_ = std::move(canStart); }
 
 private:
+    static FileWriteResult WriteWhole(const QString& path, const std::string& content);
     void ShowLoadMessage(const char* chinese);
     void ShowSaveError(const QString& path, const QString& reason);
     void ShowLoadError(const QString& path, const QString& reason);
@@ -97,7 +116,7 @@ private:
 
     ParamStore& store_;
     Dialogs& dialogs_;
-    LinkEventRaiser raiseLinkEvent_;
+    PageWriter writePageOne_;
     WriteAllGate writeAllCanStart_;
     RefusedLoad refusedLoad_;
     const int& language_;

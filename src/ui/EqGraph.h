@@ -33,6 +33,7 @@ public:
     void HandleMouseDown(QWidget* handle, QMouseEvent& event) override;
     void HandleMouseMove(QWidget* handle, QMouseEvent& event) override;
     void HandleMouseUp(QWidget* handle, QMouseEvent& event) override;
+    bool DragWorkWaiting() const override { return drag_.WorkWaiting(); }
 
     // --- What the last set-up and redraw left, for the tests and the
     // benchmarks -------------------------------------------------------------

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/LinkLabelPort.h"
 
+#include "link/DialogSeam.h"
+#include "model/Language.h"
 #include "ui/Unit4.h"
 
 #include <QLabel>
@@ -19,46 +21,89 @@ QColor LinkLabelColour(LinkColour colour) {
     return QColor(160, 160, 164);
 }
 
-LinkLabelPort::LinkLabelPort(QLabel& label, const int& language, std::function<void()> refreshAll,
+const char* LinkStatusText(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::Reading: return "连接中...";
+    case LinkStatus::Reloading: return "加载中...";
+    case LinkStatus::Writing: return "下载数据...";
+    case LinkStatus::Linked: return "设备已连接";
+    case LinkStatus::RecallWaiting: return "调用等待中...";
+    case LinkStatus::SaveWaiting: return "保存等待中...";
+    case LinkStatus::Saving: return "保存中...";
+    // No unit present reads as a lost connection does: nothing is linked.
+    case LinkStatus::NoUnit:
+    case LinkStatus::NotLinked: return "设备未连接";
+    // A unit found: the key is offered, then the read follows.
+    case LinkStatus::Connecting: return "连接中...";
+    }
+    return nullptr;
+}
+
+LinkColour LinkStatusColour(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::NoUnit:
+    case LinkStatus::NotLinked: return LinkColour::Grey;
+    case LinkStatus::Linked: return LinkColour::LightGreen;
+    default: return LinkColour::Green;
+    }
+}
+
+bool ChangesReachTheUnit(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::NoUnit:
+    case LinkStatus::NotLinked:
+    case LinkStatus::Connecting:
+    case LinkStatus::Reading: return false;
+    default: return true;
+    }
+}
+
+LinkLabelPort::LinkLabelPort(QLabel& label, const int& language, Dialogs& dialogs, std::function<void()> refreshAll,
                              std::function<void()> selectFirstBandField)
     : label_(&label),
       language_(language),
+      dialogs_(dialogs),
       refreshAll_(std::move(refreshAll)),
       selectFirstBandField_(std::move(selectFirstBandField)) {}
 
-LinkColour LinkTextColour(const std::string& chinese) {
-    if (chinese == "设备未连接" || chinese == "离线模式") return LinkColour::Grey;
-    if (chinese == "设备已连接") return LinkColour::LightGreen;
-    return LinkColour::Green;
+void LinkLabelPort::ShowLinkStatus(LinkStatus status) {
+    status_ = status;
+    const char* text = LinkStatusText(status);
+    if (text != nullptr) {
+        const Bilingual twins = Twins(language_, text);
+        SetBilingualText(label_, language_, QString::fromStdString(twins.english),
+                         QString::fromStdString(twins.chinese));
+    }
+    Paint(LinkStatusColour(status));
 }
 
-void LinkLabelPort::SetLinkLabelText(const Bilingual& text) {
-    SetBilingualText(label_, language_, QString::fromStdString(text.english), QString::fromStdString(text.chinese));
-    chinese_ = text.chinese;
-    // A lost or failed connection keeps the linked colour otherwise.
-    Paint(LinkTextColour(chinese_));
+// The unit being there but closed to this user says where the fix is (the
+// udev rule and the README's section on access).
+void LinkLabelPort::TellLinkOutcome(LinkOutcome outcome) {
+    const auto tell = [this](const char* text) { dialogs_.Message(Tr(language_, "提示"), Tr(language_, text)); };
+    switch (outcome) {
+    case LinkOutcome::ModeSaved: tell("保存成功!"); break;
+    case LinkOutcome::ConnectionLost: tell("已断开连接!"); break;
+    case LinkOutcome::ConnectFailed: tell("连接失败!"); break;
+    case LinkOutcome::NotPermitted:
+        tell("已找到TR640设备，但没有打开它的权限。请安装udev规则70-tr640.rules（随软件包安装），然后重新插拔设备；详见README中的“Access to the device”一节。");
+        break;
+    case LinkOutcome::Refused: dialogs_.PlainMessage(Tr(language_, "错误应答!")); break;
+    case LinkOutcome::Connected:
+    case LinkOutcome::PageOneRead:
+    case LinkOutcome::PageOneWritten: break;
+    }
 }
-
-bool LinkLabelPort::SaysLinked() const {
-    return LinkTextColour(chinese_) != LinkColour::Grey && chinese_ != "连接中...";
-}
-
-void LinkLabelPort::Show(const char* chinese) { SetLinkLabelText(Twins(language_, chinese)); }
 
 std::string LinkLabelPort::LinkLabelCaption() const { return label_ ? label_->text().toStdString() : std::string(); }
 
 void LinkLabelPort::SetLinkLabelColour(LinkColour colour) {
-    // The colour says the state; the text must say the same. No unit: the
-    // text of a lost connection. A unit found again: connecting, until the
-    // read says more.
-    if (colour == LinkColour::Grey) {
-        Show("设备未连接");
-        return;
-    }
-    if (colour == LinkColour::Green && LinkTextColour(chinese_) == LinkColour::Grey) {
-        Show("连接中...");
-        return;
-    }
+    // The colour says the state, and the text must say the same: grey is no
+    // unit; a unit found again while the label says nothing is linked is
+    // being connected, until the link says more.
+    const bool saysNothingLinked = LinkStatusColour(status_) == LinkColour::Grey;
+    if (colour == LinkColour::Grey && !saysNothingLinked) return ShowLinkStatus(LinkStatus::NoUnit);
+    if (colour != LinkColour::Grey && saysNothingLinked) return ShowLinkStatus(LinkStatus::Connecting);
     Paint(colour);
 }
 

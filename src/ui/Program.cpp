@@ -34,7 +34,7 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs, int lang
     : language_(language),
       dialogs_(PrepareApplication(std::move(dialogs), language)),
       mainWindow_(store_, controlMap_, state_, language_, *dialogs_),
-      linkWindow_(store_, language_, backend, *dialogs_, statusWindow_, mainWindow_.LinkPort()),
+      linkWindow_(store_, language_, backend, statusWindow_, mainWindow_.LinkPort()),
       statusWindow_(&mainWindow_, language_),
       compressorWindow_(
           store_,
@@ -44,14 +44,14 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs, int lang
           },
           &mainWindow_, language_),
       presets_(
-          store_, *dialogs_, [this](int code) { linkWindow_.link().RaiseLinkEvent(code); }, language_) {
+          store_, *dialogs_, [this] { linkWindow_.session().WritePageOne(); }, language_) {
     if (auto* real = dynamic_cast<QtDialogs*>(dialogs_.get())) real->SetOwner(&mainWindow_);
-    mainWindow_.AttachLink(linkWindow_.link());
+    mainWindow_.AttachLink(linkWindow_.session());
     mainWindow_.SetCompressorOpener([this](int band) { compressorWindow_.OpenForBand(band); });
-    presets_.SetWriteAllGate([this] { return linkWindow_.link().CanWriteAll(); });
+    presets_.SetWriteAllGate([this] { return linkWindow_.session().CanWritePageOne(); });
     presets_.SetRefusedLoad([this](const ParamStore& file) {
         // No unit: the file's settings wait as changes made offline.
-        if (linkWindow_.link().Vars().linkState == kNotLinked) {
+        if (linkWindow_.session().State() == LinkStatus::NoUnit) {
             mainWindow_.KeepAsUnsentChanges(file);
             return true;
         }
@@ -85,7 +85,7 @@ Program::~Program() {
 // A load's write-all has ended when a transfer towards the unit ends: the
 // file's system settings follow it as changes the user made.
 void Program::AfterTransfer() {
-    const bool wroteAll = link().Vars().transfer.direction == 1;
+    const bool wroteAll = session().LastTransferWrote();
     presets_.TransferEnded(wroteAll, [this](int address, std::int32_t value) {
         mainWindow_.SendParameter(address, value);
     });
@@ -95,7 +95,7 @@ void Program::AfterTransfer() {
 
 QString Program::AboutText() {
     QString serial;
-    if (linkWindow_.link().Vars().linkState != kNotLinked && linkWindow_.hidHandlers() &&
+    if (linkWindow_.session().link().Present() && linkWindow_.hidHandlers() &&
         linkWindow_.hidHandlers()->SelectedDevice())
         serial = QString::fromStdString(linkWindow_.hidHandlers()->SelectedDevice()->SerialNumber());
     const QString unit = serial.isEmpty() ? Tr(language_, "没有已连接的设备")

@@ -59,6 +59,7 @@ public:
     TForm14& compressorWindow() { return compressorWindow_; }
     EqGraph& eqGraph() { return eqGraph_; }
     EqFileMenu& eqFileMenu() { return eqFileMenu_; }
+    UnitSession& session() { return linkWindow_.session(); }
     Link& link() { return linkWindow_.link(); }
 
 private:

@@ -43,7 +43,7 @@ bool Connect(tr640::VirtualRig& rig) {
     // Nothing runs on its own while the pictures are taken.
     link.HoldTimer->stop();
     rig.program().mainWindow().Timer1->stop();
-    return rig.program().link().Vars().linkState == tr640::kLinkedIdle;
+    return rig.program().session().Linked();
 }
 
 bool Save(QWidget& window, const QDir& directory, const QString& name) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Unit1.h"
 
-#include "link/Link.h"
+#include "link/UnitSession.h"
 #include "model/BandSlot.h"
 #include "model/ParamCatalogue.h"
 #include "ui/ControlTag.h"
@@ -159,7 +159,7 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     Timer1->setInterval(20);
 
     linkPort_ = std::make_unique<LinkLabelPort>(
-        *LinkLabel, language_, [this] { RefreshAll(); },
+        *LinkLabel, language_, dialogs_, [this] { RefreshAll(); },
         [this] {
             SelectFirstBandField();
             if (transferEnded_) transferEnded_();
@@ -221,7 +221,7 @@ void TForm1::BindEvents() {
 
 // --- Wiring ------------------------------------------------------------------------
 
-void TForm1::AttachLink(Link& link) { link_ = &link; }
+void TForm1::AttachLink(UnitSession& session) { link_ = &session; }
 
 void TForm1::SetEqGraph(EqGraphHooks* graph) {
     eqGraph_ = graph;
@@ -235,11 +235,19 @@ void TForm1::SetPresetFlows(std::function<void()> load, std::function<void()> sa
     savePreset_ = std::move(save);
 }
 
-int& TForm1::SendSuppressed() { return link_ ? link_->Vars().sendSuppressed : unlinkedSendSuppressed_; }
+bool TForm1::SendsSuppressed() const { return link_ ? link_->SendsSuppressed() : unlinkedSendSuppressed_; }
+
+void TForm1::SuppressSends(bool suppressed) {
+    if (link_) {
+        link_->SuppressSends(suppressed);
+    } else {
+        unlinkedSendSuppressed_ = suppressed;
+    }
+}
 
 void TForm1::StoreValue(int address, std::int32_t value) {
     if (link_) {
-        link_->StoreChange(address, value);
+        link_->Store(address, value);
     } else {
         store_.SetBoth(address, value);
     }
@@ -311,7 +319,7 @@ void TForm1::NoteUnsent(int address, std::int32_t before, std::int32_t value) {
 
 void TForm1::SendUnrecorded(int address, std::int32_t value) {
     if (link_) {
-        link_->SendParameter(address, value);
+        link_->Send(address, value);
     } else {
         store_.SetBoth(address, value);
     }
@@ -366,7 +374,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     const bool bandKind = kind == kKindBandFrequency || kind == kKindBandGain || kind == kKindBandQ;
     if (bandKind) StoreValue(address, r.raw);
     if (source == Source::User) SendChange(address, before, r.raw);
-    if (bandKind && !state_.refreshInProgress) state_.lastChange = {address, r.raw};
+    if (bandKind && !state_.refreshInProgress) NoteBandChange({address, r.raw});
 }
 
 void TForm1::CommitEntry(Step step) {
@@ -413,11 +421,10 @@ void TForm1::Mic1FreEdit1Click(QWidget* sender) {
 
     // Re-applying the field's own value gives its text the canonical form
     // and records the band for the graph; it is not a change to send.
-    int& suppressed = SendSuppressed();
-    const int saved = suppressed;
-    suppressed = 1;
+    const bool saved = SendsSuppressed();
+    SuppressSends(true);
     CommitEntry(Step::None);
-    SendSuppressed() = saved;
+    SuppressSends(saved);
 }
 
 void TForm1::Mic1FreEdit1Exit() {
@@ -570,6 +577,7 @@ void TForm1::FormShow() {
 
     ResetEq(kBothMics);
     AdvPageControl1->setCurrentIndex(state_.activeMic);
+    refreshTimerEnabled_ = true;
     Timer1->start();
     Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
 }
@@ -617,7 +625,7 @@ void TForm1::RefreshAll() {
 
 void TForm1::ShowStoredValues() {
     state_.refreshInProgress = true;
-    SendSuppressed() = 1;
+    SuppressSends(true);
 
     for (int page = 0; page <= kLastPage; ++page) {
         for (int index = 0; index < kPageCount[page]; ++index) {
@@ -637,14 +645,21 @@ void TForm1::ShowStoredValues() {
         }
     }
 
-    SendSuppressed() = 0;
+    SuppressSends(false);
     state_.refreshInProgress = false;
     DrawEq(kNoBand, state_.activeMic);
 }
 
 void TForm1::Timer1Timer() {
     if (eqGraph_) eqGraph_->ApplyDragStep();
+    RedrawChangedBand();
+    // Nothing left to draw and no handle held: the timer sleeps until the
+    // next band change or press wakes it, instead of ticking 50 times a
+    // second for a window nobody touches.
+    if (!RefreshTickHasWork()) Timer1->stop();
+}
 
+void TForm1::RedrawChangedBand() {
     if (state_.lastChange == state_.lastDrawn) return;
     state_.lastDrawn = state_.lastChange;
     const auto band = BandSlot(state_.lastDrawn.address, state_.activeMic);
@@ -652,6 +667,20 @@ void TForm1::Timer1Timer() {
     Timer1->stop();
     DrawEq(band->band, state_.activeMic);
     Timer1->start();
+}
+
+bool TForm1::RefreshTickHasWork() const {
+    return state_.lastChange != state_.lastDrawn || (eqGraph_ && eqGraph_->DragWorkWaiting());
+}
+
+void TForm1::WakeRefreshTimer() {
+    // An active timer keeps its pace; start() would put its next tick off.
+    if (refreshTimerEnabled_ && !Timer1->isActive()) Timer1->start();
+}
+
+void TForm1::NoteBandChange(ParamChange change) {
+    state_.lastChange = change;
+    WakeRefreshTimer();
 }
 
 void TForm1::SelectFirstBandField() {
@@ -702,7 +731,7 @@ void TForm1::Mic1ModeBox1Change(QWidget* sender) {
         state_.currentField = qField;
         ApplyValue(qField, Step::None, Source::Refresh, store_.Shown(q));
     }
-    state_.lastChange = {address, v};
+    NoteBandChange({address, v});
 }
 
 void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
@@ -714,7 +743,7 @@ void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
     std::int32_t v = store_.Shown(address);
     v = box->isChecked() ? v + kBypassOffset : v % kBypassOffset;
     SendParameter(address, v);
-    state_.lastChange = {address, v};
+    NoteBandChange({address, v});
 }
 
 // A confirmation box runs the event loop: a transfer may end and refresh
@@ -746,8 +775,7 @@ QString TForm1::ListQuestion(const QComboBox* box) const {
 }
 
 bool TForm1::ModeCommandsAllowed() const {
-    const LinkVars& vars = link_->Vars();
-    return vars.linkState == kLinkedIdle && vars.sendSuppressed == 0;
+    return link_->Linked() && !link_->SendsSuppressed();
 }
 
 void TForm1::SysModeBoxChange(QWidget* sender) {
@@ -772,17 +800,13 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
         // The link waits for the unit to take the command, also when it has
         // to queue it first, and only the command's own acknowledgement
         // ends the wait.
-        SendParameter(address, v);
-        if (!recall) ShowSaving();
+        if (recall) {
+            link_->RecallMode(v + 1);
+        } else {
+            link_->SaveMode(v + 1);
+        }
     }
     SelectSilently(box, store_.Shown(address));
-}
-
-void TForm1::ShowSaving() {
-    LinkVars& vars = link_->Vars();
-    SetBilingualText(LinkLabel, language_, "保存中...");
-    if (vars.linkState == kLinkedIdle) vars.linkState = kLinkedBusy;
-    vars.retryCount = 0;
 }
 
 void TForm1::MusEQAllPassBtnClick() {
@@ -805,11 +829,11 @@ void TForm1::RzButton1Click(QWidget* sender) {
 
 void TForm1::LinkBtnClick() {
     if (!link_) return;
-    if (link_->Vars().linkState == kNotLinked) {
+    if (link_->State() == LinkStatus::NoUnit) {
         SayNothingHappened("没有找到TR640设备，无法连接：请插入设备（tr640ctl list 列出设备及能否打开）。");
         return;
     }
-    link_->StartConnection();
+    link_->Connect();
 }
 
 void TForm1::RzButton5Click(QWidget* sender) {
@@ -831,10 +855,12 @@ void TForm1::EP1MouseDown(QWidget* sender, QMouseEvent& event) {
     // Everything one drag of a handle changes is one step to undo.
     history_->NewAction();
     if (eqGraph_) eqGraph_->HandleMouseDown(sender, event);
+    WakeRefreshTimer();
 }
 
 void TForm1::EP1MouseMove(QWidget* sender, QMouseEvent& event) {
     if (eqGraph_) eqGraph_->HandleMouseMove(sender, event);
+    WakeRefreshTimer();
 }
 
 void TForm1::EP1MouseUp(QWidget* sender, QMouseEvent& event) {

@@ -38,7 +38,7 @@ namespace tr640 {
 class BitmapImage;
 class CaptionLine;
 class Dialogs;
-class Link;
+class UnitSession;
 
 // The main window's view of the parameter model: the control map over its
 // widgets and the shared state, whose current field is an entry field.
@@ -69,6 +69,9 @@ public:
     virtual void HandleMouseDown(QWidget* handle, QMouseEvent& event) = 0;
     virtual void HandleMouseMove(QWidget* handle, QMouseEvent& event) = 0;
     virtual void HandleMouseUp(QWidget* handle, QMouseEvent& event) = 0;
+    // Whether the refresh timer still has drag work: a handle is held, or
+    // the last move left values that no tick has applied yet.
+    virtual bool DragWorkWaiting() const { return false; }
 };
 
 // The main window: every device parameter in a control, the EQ graph, the
@@ -94,9 +97,10 @@ public:
 
     // --- Wiring, done by the program once the other windows exist ----------
 
-    // The link that SendParameter, the link button and the mode boxes use.
-    void AttachLink(Link& link);
-    Link* AttachedLink() const { return link_; }
+    // The unit's session that SendParameter, the link button and the mode
+    // boxes use.
+    void AttachLink(UnitSession& session);
+    UnitSession* AttachedLink() const { return link_; }
     // How the link reaches this window: the link label, RefreshAll and the
     // selection of the first band field after a transfer.
     MainWindowLink& LinkPort() { return *linkPort_; }
@@ -173,6 +177,8 @@ public:
 
     void FormCreate();
     void FormShow();
+    // Runs only while it has work: started when a handle is pressed or a band
+    // change waits to be drawn, stopped by the tick that leaves nothing to do.
     void Timer1Timer();
 
     void Mic1FreEdit1Click(QWidget* sender);
@@ -338,6 +344,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // A band change to draw, or a handle pressed: the refresh timer runs
+    // again (once the window has been shown), at its 20 ms pace.
+    void WakeRefreshTimer();
+    void NoteBandChange(ParamChange change);
+    void RedrawChangedBand();
+    bool RefreshTickHasWork() const;
     void BuildTopBar();
     void BuildMainPage();
     void BuildEqPage(QWidget* page, int mic);
@@ -357,7 +369,8 @@ private:
     void BindEvents();
     QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry);
 
-    int& SendSuppressed();
+    bool SendsSuppressed() const;
+    void SuppressSends(bool suppressed);
     bool EntryFieldEvent(QLineEdit* field, QEvent* event);
     bool HandleEvent(QWidget* handle, QEvent* event);
     void SelectSilently(QComboBox* box, int index);
@@ -366,7 +379,6 @@ private:
     // Fills every mapped control from the shown image.
     void ShowStoredValues();
     bool ModeCommandsAllowed() const;
-    void ShowSaving();
     int KindOf(const QWidget* field) const;
 
     ParamStore& store_;
@@ -374,11 +386,13 @@ private:
     ModelState& state_;
     const int& language_;
     Dialogs& dialogs_;
-    Link* link_ = nullptr;
-    // SendSuppressed while no link is attached (the window on its own).
-    int unlinkedSendSuppressed_ = 0;
+    UnitSession* link_ = nullptr;
+    // Sends suppressed while no session is attached (the window on its own).
+    bool unlinkedSendSuppressed_ = false;
     std::unique_ptr<LinkLabelPort> linkPort_;
     EqGraphHooks* eqGraph_ = nullptr;
+    // Set by the first showing; until then nothing starts the refresh timer.
+    bool refreshTimerEnabled_ = false;
     std::function<void(int)> openCompressor_;
     std::function<void()> loadPreset_;
     std::function<void()> savePreset_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Unit14.h"
 
+#include "ui/ColourButton.h"
+
 #include "ui/Unit4.h"
 
 #include <QChart>
@@ -317,7 +319,7 @@ void TForm14::BuildFields() {
     RzSpinEdit1->setEnabled(false);
     RzSpinEdit9->setEnabled(false);
 
-    RzButton2 = new QPushButton(this);
+    RzButton2 = new ColourButton(this);
     RzButton2->setObjectName(QStringLiteral("RzButton2"));
     RzButton2->setGeometry(449, 270, 99, 40);
     SetForeignCaption(RzButton2, language_, "修改");

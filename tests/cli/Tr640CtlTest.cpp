@@ -210,7 +210,9 @@ TEST_F(Tr640CtlTest, PresetsGoBothWaysAndWorkWithoutAUnit) {
     const std::string file = dir.filePath("live.Nddt").toStdString();
     device.SetValue(0x010E, 175);
     ASSERT_EQ(Run({"preset", "pull", saved}), kExitOk) << err.str();  // the name rule gives .Nddt
-    EXPECT_EQ(Run({"preset", "pull", saved}), kExitFile);               // would replace unseen
+    EXPECT_EQ(out.str(), "saved " + file + "\n");
+    EXPECT_EQ(Run({"preset", "pull", saved}), kExitFile);  // would replace unseen
+    ExpectOneErrorLine(file + " exists (--force replaces it)");
     EXPECT_EQ(Run({"preset", "pull", "--force", saved}), kExitOk) << err.str();
 
     device.SetValue(0x010E, 100);

@@ -56,6 +56,18 @@ TEST_F(DragTest, AcrossChangesTheFrequencyAndTheHandleSettlesOnTheCurve) {
     EXPECT_FALSE(graph().Drag().dragging);
 }
 
+TEST_F(DragTest, TheRefreshTimerRunsFromThePressUntilTheLastValuesAreDrawn) {
+    Press(EP1());
+    EXPECT_TRUE(w().Timer1->isActive());
+    w().Timer1Timer();  // the press's readout
+    EXPECT_TRUE(w().Timer1->isActive());  // held
+    MoveBy(EP1(), 10, 0);
+    Release(EP1());
+    w().Timer1Timer();  // applies and draws the move made before the release
+    EXPECT_EQ(store().Shown(kFrequency1), 1104);
+    EXPECT_FALSE(w().Timer1->isActive());
+}
+
 TEST_F(DragTest, UpAndDownChangeTheGainAndTheCurveFollows) {
     Press(EP1());
     MoveBy(EP1(), 0, -30);  // centre on row 30: +6 dB

@@ -24,7 +24,7 @@ TEST_F(LinkFixture, DevicePresentSendsTheKeyAndRepeatsItEverySecondUntilTheDevic
     TickConnect();  // next second: the connect read starts
     EXPECT_FALSE(connectTimer.active);
     EXPECT_TRUE(transferTimer.active);
-    EXPECT_EQ(view.caption, "连接中...");
+    EXPECT_EQ(view.label, LinkStatus::Reading);
     EXPECT_TRUE(view.statusShown);
 }
 
@@ -45,8 +45,8 @@ TEST_F(LinkFixture, ConnectReadFetchesElevenBlocksInOrderAndGoesIdle) {
     EXPECT_FALSE(transferTimer.active);
     EXPECT_EQ(view.refreshes, 1);
     EXPECT_EQ(view.firstBandSelections, 1);
-    EXPECT_EQ(view.caption, "设备已连接");
-    EXPECT_EQ(view.hint, "The device is connected");
+    EXPECT_EQ(view.label, LinkStatus::Linked);
+    EXPECT_EQ(view.outcomes, (std::vector<LinkOutcome>{LinkOutcome::Connected}));
     EXPECT_EQ(view.colour, LinkColour::LightGreen);
     EXPECT_FALSE(view.statusShown);
     EXPECT_EQ(view.hiddenPercent, 200);
@@ -65,7 +65,7 @@ TEST_F(LinkFixture, StatusWindowShowsPageProgressZeroThenHundredThenTwoHundred) 
     EXPECT_EQ(p.front(), 0);
     EXPECT_EQ(std::count(p.begin(), p.end(), 0), 3);    // the event, then two ticks on page 0
     EXPECT_EQ(std::count(p.begin(), p.end(), 200), 1);  // the tick that sees the end code's answer
-    EXPECT_EQ(view.statusTexts.front(), "连接中...");
+    EXPECT_EQ(view.statusLabels.front(), LinkStatus::Reading);
 }
 
 TEST_F(LinkFixture, NoDevicePresentDropsTheLinkSilently) {
@@ -73,9 +73,9 @@ TEST_F(LinkFixture, NoDevicePresentDropsTheLinkSilently) {
     link.NoDevicePresent();
     EXPECT_EQ(link.Vars().linkState, kNotLinked);
     EXPECT_EQ(view.colour, LinkColour::Grey);
-    EXPECT_EQ(view.caption, "设备已连接");  // the text stays, only the colour changes
+    EXPECT_EQ(view.label, LinkStatus::Linked);  // the text stays, only the colour changes
     EXPECT_FALSE(connectTimer.active || transferTimer.active || holdTimer.active);
-    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.Boxes().empty());
 }
 
 TEST_F(LinkFixture, LinkButtonWhileNotLinkedRunsTheTimerButSendsNothing) {
@@ -83,6 +83,11 @@ TEST_F(LinkFixture, LinkButtonWhileNotLinkedRunsTheTimerButSendsNothing) {
     EXPECT_TRUE(connectTimer.active);
     link.Timer1Timer();
     EXPECT_TRUE(transport.Written().empty());
+    // With no unit the timer has no work: it sleeps until one arrives.
+    EXPECT_FALSE(connectTimer.active);
+    link.DevicePresent();
+    EXPECT_TRUE(connectTimer.active);
+    EXPECT_EQ(keyFrames(), 1);
 }
 
 TEST_F(LinkFixture, ReconnectWhileLinkedRestartsFromTheKeyAndReadsEverythingAgain) {
@@ -103,9 +108,9 @@ TEST_F(LinkFixture, StalledTransferEndsWithConnectFailedAndKeepsWhatArrived) {
     device.SetSilent(true);
     RunTransfer();
     EXPECT_FALSE(transferTimer.active);
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0], "提示|连接失败!");
-    EXPECT_EQ(view.caption, "设备未连接");
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0], LinkOutcome::ConnectFailed);
+    EXPECT_EQ(view.label, LinkStatus::NotLinked);
     EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
     EXPECT_EQ(view.refreshes, 0);
     EXPECT_EQ(store.Device(0, 8), device.Value(0, 8));  // the first block stays in the device image
@@ -120,8 +125,8 @@ TEST_F(LinkFixture, FirstRequestLostStillTimesOutInsteadOfHanging) {
     link.Timer1Timer();  // the connect read starts; its first request is never answered
     RunTransfer();
     EXPECT_FALSE(transferTimer.active);
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0], "提示|连接失败!");
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0], LinkOutcome::ConnectFailed);
 }
 
 TEST_F(LinkFixture, LostReplyOnPageZeroIsMadeGoodByTheRepeat) {
@@ -153,7 +158,7 @@ TEST_F(LinkFixture, OnlyReadRepliesTheRunningTransferAskedForReachTheDeviceImage
     link.OnReply(ReadReply(1, 0, 77));  // late or repeated: the read is over
     EXPECT_EQ(store.Device(1, 0), before.Device(1, 0));
 
-    link.RaiseLinkEvent(kEventReloadModeParams);  // asks for 0x0100 first
+    link.ReloadPageOne();  // asks for 0x0100 first
     link.OnReply(ReadReply(1, 50, 77));          // not asked for (yet)
     EXPECT_EQ(store.Device(1, 50), before.Device(1, 50));
     RunTransfer();
@@ -167,8 +172,8 @@ TEST_F(LinkFixture, WriteAllSendsPageOneBlocksWithZerosAboveIndexEightyFour) {
     device.ClearWriteLog();
     view.refreshes = 0;
 
-    link.RaiseLinkEvent(kEventWriteAll);
-    EXPECT_EQ(view.caption, "下载数据...");
+    link.WriteAll();
+    EXPECT_EQ(view.label, LinkStatus::Writing);
     EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
     RunTransfer();
 
@@ -181,16 +186,15 @@ TEST_F(LinkFixture, WriteAllSendsPageOneBlocksWithZerosAboveIndexEightyFour) {
 }
 
 TEST_F(LinkFixture, WriteAllWhileNotIdleDoesNothing) {
-    link.RaiseLinkEvent(kEventWriteAll);
+    link.WriteAll();
     EXPECT_FALSE(transferTimer.active);
     EXPECT_TRUE(transport.Written().empty());
 }
 
-TEST_F(LinkFixture, UnknownEventAndStatusKindChangeNothing) {
+TEST_F(LinkFixture, UnknownStatusKindChangesNothing) {
     Connect();
     const LinkVars before = link.Vars();
-    link.RaiseLinkEvent(5);
-    link.ShowLinkStatus(5, "x", 50);
+    link.ShowLinkStatus(5, 50);
     EXPECT_EQ(link.Vars().linkState, before.linkState);
     EXPECT_TRUE(holdTimer.active);
 }

@@ -27,40 +27,48 @@ public:
     bool IsActive() const override { return active; }
 };
 
-// Stands in for the windows: records what the link shows.
+// Stands in for the windows: records what the link reports.
 class RecordingView : public LinkView {
 public:
-    std::string caption = "离线模式";
-    std::string hint;
+    // What the link label would show: the last status that changes it
+    // (NoUnit while it still shows its first text).
+    LinkStatus label = LinkStatus::NoUnit;
+    std::vector<LinkStatus> statuses;
     LinkColour colour = LinkColour::Grey;
     bool statusShown = false;
     std::vector<int> statusPercents;
-    std::vector<std::string> statusTexts;
+    std::vector<LinkStatus> statusLabels;  // the label at each progress shown
     int hiddenPercent = -1;
-    std::vector<std::string> messages;  // "caption|text"
+    std::vector<LinkOutcome> outcomes;
     std::vector<std::string> traffic;
     int refreshes = 0;
     int firstBandSelections = 0;
-    int language = kLanguageChinese;
     ParamStore* store = nullptr;
 
-    void SetLinkLabelText(const Bilingual& text) override {
-        caption = Pick(language, text);
-        hint = language == kLanguageChinese ? text.english : text.chinese;
+    // The outcomes a front end shows a box for.
+    std::vector<LinkOutcome> Boxes() const {
+        std::vector<LinkOutcome> out;
+        for (LinkOutcome o : outcomes)
+            if (o != LinkOutcome::Connected && o != LinkOutcome::PageOneRead && o != LinkOutcome::PageOneWritten)
+                out.push_back(o);
+        return out;
     }
-    std::string LinkLabelCaption() const override { return caption; }
+
+    void ShowStatus(LinkStatus s) override {
+        statuses.push_back(s);
+        if (s != LinkStatus::NoUnit && s != LinkStatus::Connecting) label = s;
+    }
     void SetLinkLabelColour(LinkColour c) override { colour = c; }
-    void ShowStatusWindow(const std::string& text, int percent) override {
+    void ShowProgress(int percent) override {
         statusShown = true;
-        statusTexts.push_back(text);
+        statusLabels.push_back(label);
         statusPercents.push_back(percent);
     }
-    void HideStatusWindow(int percent) override {
+    void HideProgress(int percent) override {
         statusShown = false;
         hiddenPercent = percent;
     }
-    void ShowMessage(const std::string& c, const std::string& text) override { messages.push_back(c + "|" + text); }
-    void ShowPlainMessage(const std::string& text) override { messages.push_back("|" + text); }
+    void Report(LinkOutcome outcome) override { outcomes.push_back(outcome); }
     void LogTraffic(const std::string& line) override { traffic.push_back(line); }
     void RefreshAll() override {
         ++refreshes;
@@ -112,7 +120,7 @@ protected:
         link.DevicePresent();
         TickConnect();
         RunTransfer();
-        ASSERT_EQ(link.Vars().linkState, kLinkedIdle);
+        ASSERT_TRUE(link.Linked());
     }
 
     // Read requests and control codes as the device saw them, unscrambled.
@@ -140,8 +148,7 @@ protected:
     FrameSender sender{transport, [] { return TimeOfDay{10, 20, 30, 400}; }};
     RecordingView view;
     FakeTimer connectTimer, transferTimer, holdTimer;
-    int language = kLanguageChinese;
-    Link link{store, sender, view, {connectTimer, transferTimer, holdTimer}, language};
+    Link link{store, sender, view, {connectTimer, transferTimer, holdTimer}};
 };
 
 }  // namespace tr640::testing

@@ -38,13 +38,13 @@ protected:
     QWidget mainWindow;
     QLabel* mainLinkLabel = new QLabel("离线模式", &mainWindow);
     TForm4 status{&mainWindow};
-    LinkLabelPort mainPort{*mainLinkLabel, language, [this] { store.CopyDeviceToShown(); }, [] {}};
+    LinkLabelPort mainPort{*mainLinkLabel, language, dialogs, [this] { store.CopyDeviceToShown(); }, [] {}};
     std::string path = bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(device));
-    TForm9 form{store, language, bus, dialogs, status, mainPort};
+    TForm9 form{store, language, bus, status, mainPort};
 };
 
 TEST_F(LinkWindowHidTest, PresentDeviceIsFoundListedAndLinkedThroughTheWindowsOwnController) {
-    ASSERT_NE(form.HidCtl, nullptr);
+    ASSERT_NE(form.session().controller(), nullptr);
     // The first scan runs once the event loop is reached.
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.DevListBox->count() == 1; }, 5000));
     EXPECT_TRUE(form.DevListBox->item(0)->text().contains("VID=0483 PID=6912"));
@@ -94,9 +94,9 @@ protected:
     QWidget mainWindow;
     QLabel* mainLinkLabel = new QLabel("离线模式", &mainWindow);
     TForm4 status{&mainWindow};
-    LinkLabelPort mainPort{*mainLinkLabel, language, [this] { store.CopyDeviceToShown(); }, [] {}};
+    LinkLabelPort mainPort{*mainLinkLabel, language, dialogs, [this] { store.CopyDeviceToShown(); }, [] {}};
     std::string path = PlugDeniedUnit();
-    TForm9 form{store, language, bus, dialogs, status, mainPort};
+    TForm9 form{store, language, bus, status, mainPort};
 };
 
 TEST_F(LinkWindowDeniedTest, TheUserIsToldOncePerPlugInThatTheUnitMayNotBeOpened) {

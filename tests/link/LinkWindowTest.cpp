@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Frames.h"
+#include "link/QtLinkTimer.h"
 #include "link/Unit9.h"
 #include "model/ParamAddress.h"
 #include "support/QuietOffscreen.h"
@@ -59,7 +60,7 @@ protected:
         form.link().DevicePresent();
         TickConnect();
         for (int n = 0; form.Timer2->isActive() && n < 100; ++n) TickTransfer();
-        ASSERT_EQ(form.link().Vars().linkState, kLinkedIdle);
+        ASSERT_EQ(form.session().Linked(), true);
     }
 
     bool AnyLinkTimerActive() const {
@@ -103,13 +104,13 @@ protected:
     TForm4 status{&mainWindow};
     int refreshes = 0;
     int firstBandSelections = 0;
-    LinkLabelPort mainPort{*mainLinkLabel, language,
+    LinkLabelPort mainPort{*mainLinkLabel, language, dialogs,
                            [this] {
                                ++refreshes;
                                store.CopyDeviceToShown();
                            },
                            [this] { ++firstBandSelections; }};
-    TForm9 form{store, language, transport, dialogs, status, mainPort};
+    TForm9 form{store, language, transport, status, mainPort};
 };
 
 // --- The window itself -----------------------------------------------------------
@@ -127,10 +128,10 @@ TEST_F(LinkWindowTest, ClosingOnlyHidesItAndTheLinkGoesOn) {
     form.close();
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(form.HoldTimer->isActive());
-    EXPECT_EQ(form.link().Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(form.session().Linked(), true);
     TickHold();
     TickHold();
-    EXPECT_EQ(form.link().Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(form.session().Linked(), true);
 }
 
 TEST_F(LinkWindowTest, LinkButtonWhileNoDeviceRunsTheConnectTimerButSendsNothing) {
@@ -156,13 +157,14 @@ TEST_F(LinkWindowTest, ReplyWithABadCheckByteIsLoggedAndStillActedOn) {
     for (int n = 0; n < 4; ++n) TickHold();
     ASSERT_GT(form.HistoryListBox->count(), 0);
     EXPECT_TRUE(form.HistoryListBox->currentItem()->text().startsWith("CHECK MISMATCH"));
-    EXPECT_EQ(form.link().Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(form.session().Linked(), true);
 }
 
 // --- The status display as the link drives it ------------------------------------
 
 TEST_F(LinkWindowTest, Kind2PutsTheCaptionInTheLanguageAndTheTwinAsHint) {
-    form.link().ShowLinkStatus(2, "连接中...", 0);
+    mainLinkLabel->setText("连接中...");  // the caption the status window takes up
+    form.link().ShowLinkStatus(2, 0);
     EXPECT_EQ(status.LinkLabel->text(), "状态：连接中...");
     EXPECT_EQ(Hint(status.LinkLabel), "Status: 连接中...");
     EXPECT_TRUE(status.isVisible());
@@ -172,15 +174,15 @@ TEST_F(LinkWindowTest, Kind2PutsTheCaptionInTheLanguageAndTheTwinAsHint) {
     EXPECT_EQ(status.Label1->text(), "请稍等,可能需要几秒钟才能完成操作！");
 
     language = kLanguageEnglish;
-    form.link().ShowLinkStatus(2, "连接中...", 0);
+    form.link().ShowLinkStatus(2, 0);
     EXPECT_EQ(status.LinkLabel->text(), "Status: 连接中...");
     EXPECT_EQ(Hint(status.LinkLabel), "状态：连接中...");
 }
 
 TEST_F(LinkWindowTest, Kind2At200FillsTheBarAndKind3HidesTheWindow) {
-    form.link().ShowLinkStatus(2, "连接中...", 200);
+    form.link().ShowLinkStatus(2, 200);
     EXPECT_EQ(status.RzProgressStatus1->value(), status.RzProgressStatus1->maximum());
-    form.link().ShowLinkStatus(3, "设备已连接", 0);
+    form.link().ShowLinkStatus(3, 0);
     EXPECT_FALSE(status.isVisible());
     EXPECT_EQ(status.RzProgressStatus1->value(), 0);
     EXPECT_EQ(MainLabelColour(), QColor(0, 202, 0));
@@ -190,7 +192,7 @@ TEST_F(LinkWindowTest, Kind0GreysTheLabelSaysNoUnitAndStopsAllThreeTimers) {
     Connect();
     form.Timer1->start();
     form.Timer2->start();
-    form.link().ShowLinkStatus(0, "ignored", 50);
+    form.link().ShowLinkStatus(0, 50);
     EXPECT_EQ(MainLabelColour(), QColor(160, 160, 164));
     EXPECT_EQ(mainLinkLabel->text(), "设备未连接");
     EXPECT_FALSE(AnyLinkTimerActive());
@@ -200,7 +202,7 @@ TEST_F(LinkWindowTest, Kind0GreysTheLabelSaysNoUnitAndStopsAllThreeTimers) {
 TEST_F(LinkWindowTest, Kind5ChangesNothing) {
     Connect();
     const Snapshot before = Take();
-    form.link().ShowLinkStatus(5, "连接中...", 50);
+    form.link().ShowLinkStatus(5, 50);
     EXPECT_TRUE(Take() == before);
 }
 
@@ -232,7 +234,7 @@ TEST_F(LinkWindowTest, DevicePresentConnectsReadsEverythingAndGoesIdle) {
     EXPECT_EQ(ticks, 12);  // eleven blocks and the end code
     EXPECT_TRUE(statusShownThroughout);
 
-    EXPECT_EQ(form.link().Vars().linkState, kLinkedIdle);
+    EXPECT_EQ(form.session().Linked(), true);
     EXPECT_TRUE(form.HoldTimer->isActive());
     EXPECT_FALSE(form.Timer2->isActive());
     EXPECT_FALSE(form.Timer1->isActive());
@@ -322,6 +324,27 @@ TEST_F(LinkWindowTest, ErrorReplyIsAPlainMessage) {
     form.link().SendParameter(kAddrMic1InputVolume, 5);
     Pump();
     EXPECT_EQ(dialogs.Texts(ScriptedDialogs::Kind::Plain), std::vector<QString>{"错误应答!"});
+}
+
+// A test that ticks the hold timer by hand while a late tick waits: its
+// tick stands in for the late one, which never runs, and the timer is
+// back at its interval.
+TEST(QtLinkTimerTest, ATickByHandTakesTheLateTicksPlace) {
+    QTimer timer;
+    QtLinkTimer hold(timer);
+    timer.setInterval(40);  // set after, as a session that makes its timers first does
+    hold.Start();
+    EXPECT_EQ(timer.interval(), 40);
+    int lateRuns = 0;
+    ASSERT_TRUE(hold.RunNextTickLate([&] { ++lateRuns; }));
+    EXPECT_EQ(timer.interval(), 80);
+    EXPECT_FALSE(hold.RunNextTickLate([&] { ++lateRuns; }));  // one at a time
+    hold.TickCame();
+    EXPECT_EQ(lateRuns, 0);
+    EXPECT_EQ(timer.interval(), 40);
+    EXPECT_TRUE(hold.IsActive());
+    hold.Stop();
+    EXPECT_FALSE(hold.RunNextTickLate([&] { ++lateRuns; }));  // a stopped timer has no next tick
 }
 
 }  // namespace

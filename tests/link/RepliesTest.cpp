@@ -98,11 +98,10 @@ TEST_F(LinkFixture, AcceptingStatusSetsAnsweredReadyAndReplyIn) {
     EXPECT_FALSE(transferTimer.active);  // an answer while nothing waits starts nothing
 }
 
-TEST_F(LinkFixture, ErrorStatusShowsItsMessageInTheChosenLanguage) {
+TEST_F(LinkFixture, ErrorStatusIsReportedAsARefusalEachTime) {
     link.OnReply(StatusReply(0x0006));
-    language = kLanguageEnglish;
     link.OnReply(StatusReply(0x0006));
-    EXPECT_EQ(view.messages, (std::vector<std::string>{"|错误应答!", "|Ack Error!"}));
+    EXPECT_EQ(view.Boxes(), (std::vector<LinkOutcome>{LinkOutcome::Refused, LinkOutcome::Refused}));
     EXPECT_EQ(link.Vars().ready, 0);
 }
 

@@ -4,6 +4,7 @@
 #include <QWidget>  // before the dialogs seam, which only declares it
 
 #include "link/LinkHarness.h"
+#include "model/Language.h"
 #include "presets/FileSystem.h"
 #include "support/ScriptedDialogs.h"
 
@@ -159,9 +160,10 @@ protected:
     QTemporaryDir dir;
     ParamStore store;
     ScriptedDialogs dialogs;
-    std::vector<int> events;
+    std::vector<int> events;  // kWritePageOne for each write of page 1 asked for
     int language = kLanguageChinese;
-    PresetFlow flow{store, dialogs, [this](int code) { events.push_back(code); }, language};
+    static constexpr int kWritePageOne = 1;
+    PresetFlow flow{store, dialogs, [this] { events.push_back(kWritePageOne); }, language};
 };
 
 TEST(PresetNameRule, OnlyTheExactExtensionOfTheFileNameStays) {
@@ -205,6 +207,24 @@ TEST_F(PresetFlowTest, SaveWritesTheShownImageUnderTheRuledNameAndSaysWhere) {
     // Well below the load's size limit.
     EXPECT_LT(QFileInfo(Path("live.Nddt")).size(), PresetFlow::kMaxFileBytes / 100);
     EXPECT_TRUE(events.empty());
+}
+
+TEST_F(PresetFlowTest, TheCoreOperationsSayWhatTheyFoundAndWhereTheyWrote) {
+    EXPECT_FALSE(PresetFlow::PlanSave(Path("live.txt")).replacesUnseenFile);
+    Write(Path("live.Nddt"), "old");
+    const PresetFlow::SavePlan plan = PresetFlow::PlanSave(Path("live.txt"));
+    EXPECT_EQ(plan.path, Path("live.Nddt"));
+    EXPECT_TRUE(plan.replacesUnseenFile);
+    EXPECT_FALSE(PresetFlow::PlanSave(Path("live.Nddt")).replacesUnseenFile);  // the user named it
+
+    const PresetFlow::FileWriteResult written = PresetFlow::WritePresetFile(plan.path, store);
+    EXPECT_TRUE(written.written);
+    EXPECT_EQ(written.path, QFileInfo(Path("live.Nddt")).absoluteFilePath());
+    EXPECT_EQ(Read(Path("live.Nddt")), ExpectedContent());
+    const PresetFlow::FileWriteResult failed = PresetFlow::WritePresetFile(Path("none/x.Nddt"), store);
+    EXPECT_FALSE(failed.written);
+    EXPECT_FALSE(failed.reason.isEmpty());
+    EXPECT_TRUE(dialogs.calls.empty());
 }
 
 TEST_F(PresetFlowTest, SuccessMessageFollowsTheLanguage) {
@@ -340,7 +360,7 @@ TEST_F(PresetFlowTest, AnAcceptedFileGoesToTheDeviceImageAndAsksForTheWriteAll) 
     Write(Path("good.Nddt"), LoadableFile());
     Load(Path("good.Nddt"));
     EXPECT_EQ(Kinds(), std::vector<Kind>{Kind::OpenFile});
-    EXPECT_EQ(events, std::vector<int>{kEventWriteAll});
+    EXPECT_EQ(events, std::vector<int>{kWritePageOne});
     for (int index = 0; index <= kPageCount[1]; ++index) EXPECT_EQ(store.Device(1, index), FileValue(index));
     for (int index = 0; index < ParamStore::kShownWidth; ++index) EXPECT_EQ(store.Shown(1, index), 3 + index);
     // The system page never goes to the device, so the file's system values
@@ -423,7 +443,7 @@ TEST_F(PresetFlowTest, OtherHeaderWordsAloneDoNotMatter) {
     Load(Path("words.Nddt"));
     EXPECT_EQ(Kinds(), std::vector<Kind>{Kind::OpenFile});
     EXPECT_EQ(store.Device(0x0100), 77);
-    EXPECT_EQ(events, std::vector<int>{kEventWriteAll});
+    EXPECT_EQ(events, std::vector<int>{kWritePageOne});
 }
 
 TEST_F(PresetFlowTest, UnreadableContentEndsInTheGenericErrorWithItsReason) {
@@ -547,19 +567,20 @@ protected:
 
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
-    PresetFlow flow{store, dialogs, [this](int code) { link.RaiseLinkEvent(code); }, language};
+    int language = kLanguageChinese;
+    PresetFlow flow{store, dialogs, [this] { link.WriteAll(); }, language};
 };
 
 TEST_F(PresetFlowLinkTest, NotLinkedTheValuesWaitUnseenAndASaveWritesTheShownOnes) {
     ParamStore shownOnly = store;
     Load(LoadableFile());
     EXPECT_EQ(dialogs.calls.size(), 1u);  // the open dialog, no message
-    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.Boxes().empty());
     EXPECT_EQ(link.Vars().linkState, kNotLinked);
     EXPECT_FALSE(transferTimer.active);
     EXPECT_TRUE(transport.Written().empty());
     EXPECT_EQ(view.refreshes, 0);
-    EXPECT_EQ(view.caption, "离线模式");
+    EXPECT_EQ(view.label, LinkStatus::NoUnit);
     for (int index = 0; index <= kPageCount[1]; ++index) EXPECT_EQ(store.Device(1, index), FileValue(index));
     for (int page = 0; page < ParamStore::kPages; ++page)
         for (int index = 0; index < ParamStore::kShownWidth; ++index)
@@ -597,10 +618,10 @@ TEST_F(PresetFlowLinkTest, LinkedAndIdleTheFileReachesTheDeviceAndTheWindows) {
     // Straight into the transfer: no question, no message.
     EXPECT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(link.Vars().linkState, kLinkedBusy);
-    EXPECT_EQ(view.caption, "下载数据...");
+    EXPECT_EQ(view.label, LinkStatus::Writing);
     RunTransfer();
     ASSERT_EQ(link.Vars().linkState, kLinkedIdle);
-    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.Boxes().empty());
 
     // The write-all sends indices 0..89 of page 1: the file's 84 values, then
     // whatever the device image holds at 84 (neither the read nor the file

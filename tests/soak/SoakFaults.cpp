@@ -72,7 +72,7 @@ void SoakFaults::Rearm() {
 }
 
 void SoakFaults::MaybeStrike() {
-    if (rig_.link().Vars().waitReason != 0 && Chance(0.3)) {
+    if (rig_.session().ModeWaiting() && Chance(0.3)) {
         ReplugDuringAModeWait();
         return;
     }
@@ -152,7 +152,7 @@ void SoakFaults::Hang() {
     // the link from noticing until they have all gone out.
     unit->SetSilent(true);
     QTest::qWait(Uniform(300, 3000));
-    (void)QTest::qWaitFor([this] { return rig_.link().Vars().linkState != kLinkedIdle; }, 30000);
+    (void)QTest::qWaitFor([this] { return !rig_.session().Linked(); }, 30000);
     unit->SetSilent(false);
 }
 

@@ -74,7 +74,7 @@ SoakRig::SoakRig(unsigned seed)
         if (text == "box: 保存成功!") CountSaveSuccess();
     });
     program_ = std::make_unique<Program>(bus_, std::move(dialogs));
-    link().Watch({[this](int address, std::int32_t value, bool goesOut) { OnChange(address, value, goesOut); },
+    session().Watch({[this](int address, std::int32_t value, bool goesOut) { OnChange(address, value, goesOut); },
                   [this](int direction, int firstPage) { OnTransferBegun(direction, firstPage); }});
 
     deviceClock_.setInterval(kDeviceClockMs);
@@ -88,7 +88,7 @@ SoakRig::SoakRig(unsigned seed)
 
 SoakRig::~SoakRig() {
     deviceClock_.stop();
-    link().Watch({});
+    session().Watch({});
 }
 
 // --- The bus ------------------------------------------------------------------
@@ -123,11 +123,7 @@ void SoakRig::ClearFaults() {
 }
 
 bool SoakRig::LinkQuiet() {
-    const LinkVars& v = link().Vars();
-    const TForm9& window = program_->linkWindow();
-    return v.linkState == kLinkedIdle && v.queue.count == 0 && v.waitReason == 0 && v.repeatLast == 0 &&
-           !window.Timer1->isActive() && !window.Timer2->isActive() && unitA_.PendingReplies() == 0 &&
-           unitB_.PendingReplies() == 0;
+    return session().Quiet() && unitA_.PendingReplies() == 0 && unitB_.PendingReplies() == 0;
 }
 
 // --- The trace ------------------------------------------------------------------

@@ -52,6 +52,7 @@ public:
 
     Program& program() { return *program_; }
     TForm1& mainWindow() { return program_->mainWindow(); }
+    UnitSession& session() { return program_->session(); }
     Link& link() { return program_->link(); }
     VirtualHidBus& bus() { return bus_; }
     SoakDialogs& dialogs() { return *dialogs_; }

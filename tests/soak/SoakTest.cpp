@@ -97,14 +97,15 @@ int WaitUntilQuiet(SoakRig& rig) {
     int presses = 0;
     for (int stable = 0; stable < 6;) {
         if (clock.elapsed() > 90000) {
-            ADD_FAILURE() << "the link did not come back within 90 s (state " << rig.link().Vars().linkState << ")";
+            ADD_FAILURE() << "the link did not come back within 90 s (state "
+                          << static_cast<int>(rig.session().State()) << ")";
             return presses;
         }
         QTest::qWait(50);
         stable = rig.LinkQuiet() ? stable + 1 : 0;
         if (stable == 0 && !linkWindow.Timer2->isActive() && clock.elapsed() - lastPress > 6000) {
             lastPress = clock.elapsed();
-            if (rig.link().Vars().linkState != kLinkedIdle || rig.link().Vars().waitReason != 0) {
+            if (!rig.session().Linked() || rig.session().ModeWaiting()) {
                 QTest::mouseClick(rig.mainWindow().LinkBtn, Qt::LeftButton);
                 ++presses;
             }
@@ -136,7 +137,7 @@ void CheckQuietProgram(SoakRig& rig, Baseline& baseline, bool first) {
     EXPECT_EQ(rig.dialogs().OpenBoxes(), 0);
 
     // No reader left behind: one per TR640 plugged in, nothing else grows.
-    const int readers = rig.program().linkWindow().HidCtl->ReadersRunning();
+    const int readers = rig.session().controller()->ReadersRunning();
     EXPECT_EQ(readers, static_cast<int>(rig.Tr640Paths().size()));
     const int besideReaders = ThreadCount() - readers;
     const TimerCensus timers = TakeTimerCensus();

@@ -3,6 +3,7 @@
 #include "model/ParamStore.h"
 #include "model/ValueKinds.h"
 #include "support/QuietOffscreen.h"
+#include "ui/ColourButton.h"
 #include "ui/Unit14.h"
 #include "ui/Unit4.h"
 
@@ -370,6 +371,29 @@ TEST_F(CompressorDrag, CrosshairAndNumbersOverThePoints) {
         const QPoint dot = form->Chart1->mapFromScene(form->Series2Dots[static_cast<std::size_t>(k)]->scenePos());
         EXPECT_LE((dot - point).manhattanLength(), 1) << k;  // the whole circle moves with its point
     }
+}
+
+// The style caches a button's pictures under its palette's identity: a
+// button that goes to and fro between two colours must draw with the same
+// two palettes each time, not leave a new set of pictures at every change.
+TEST(ColourButtonTest, GoingToAndFroBetweenTwoColoursDrawsWithTwoPalettesAndShowsEach) {
+    QuietOffscreen quiet;
+    ColourButton button;
+    button.resize(99, 40);
+    auto paint = [&](const QColor& colour) {
+        QPalette palette = button.palette();
+        palette.setColor(QPalette::Button, colour);
+        button.setPalette(palette);
+        return button.grab().toImage().pixelColor(49, 20);
+    };
+    const QColor green(0, 255, 0), grey(192, 192, 192);
+    const QColor greenFace = paint(green), greyFace = paint(grey);
+    EXPECT_NE(greenFace, greyFace);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(paint(green), greenFace);
+        EXPECT_EQ(paint(grey), greyFace);
+    }
+    EXPECT_EQ(button.PalettesKept(), 2u);
 }
 
 }  // namespace

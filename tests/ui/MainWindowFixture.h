@@ -45,11 +45,13 @@ public:
     std::vector<bool> setUps;
     std::vector<Draw> draws;
     int dragSteps = 0;
+    bool dragWork = false;
     std::vector<std::pair<QString, QEvent::Type>> handleEvents;
 
     void SetUpGraph(bool createLabels) override { setUps.push_back(createLabels); }
     void DrawEq(int selectedBand, int mic) override { draws.push_back({selectedBand, mic}); }
     void ApplyDragStep() override { ++dragSteps; }
+    bool DragWorkWaiting() const override { return dragWork; }
     void HandleMouseDown(QWidget* handle, QMouseEvent& e) override { Record(handle, e); }
     void HandleMouseMove(QWidget* handle, QMouseEvent& e) override { Record(handle, e); }
     void HandleMouseUp(QWidget* handle, QMouseEvent& e) override { Record(handle, e); }

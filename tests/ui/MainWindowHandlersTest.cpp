@@ -156,12 +156,12 @@ TEST_F(HandlersTest, ModeBoxesDoNothingWhileNotLinkedAndIdleAndSaySo) {
     EXPECT_EQ(store().Shown(kAddrModeSave), 1);
 
     Connect();
-    link().Vars().linkState = kLinkedBusy;
+    link().ReadAll();  // busy reading
     Choose(w().SysModeBox, 1);
-    link().Vars().linkState = kLinkedIdle;
-    link().Vars().sendSuppressed = 1;
+    RunTransfer();
+    link().SuppressSends(true);
     Choose(w().SysModeBox, 2);
-    link().Vars().sendSuppressed = 0;
+    link().SuppressSends(false);
     EXPECT_EQ(dialogs->Texts(Kind::Plain).size(), 2u);
     EXPECT_TRUE(dialogs->Texts(Kind::Confirm).empty());
     EXPECT_TRUE(WritesTo(kAddrModeRecall).empty());
@@ -181,7 +181,7 @@ TEST_F(HandlersTest, ModeRecallAsksAndSendsOrReverts) {
     EXPECT_EQ(dialogs->calls.back().text, "模式切换为用户3?");
     EXPECT_EQ(WritesTo(kAddrModeRecall), std::vector<std::uint16_t>{2});
     EXPECT_EQ(w().LinkLabel->text(), "调用等待中...");
-    EXPECT_EQ(link().Vars().waitReason, kEventReloadModeParams);
+    EXPECT_TRUE(link().ModeWaiting());
 }
 
 TEST_F(HandlersTest, ModeSaveShowsSavingAndWaitsForTheDevice) {
@@ -197,8 +197,9 @@ TEST_F(HandlersTest, ModeSaveShowsSavingAndWaitsForTheDevice) {
     EXPECT_EQ(WritesTo(kAddrModeSave), std::vector<std::uint16_t>{4});
     EXPECT_EQ(w().LinkLabel->text(), "保存中...");
     EXPECT_EQ(Hint(w().LinkLabel), "Saving...");
-    EXPECT_EQ(link().Vars().waitReason, kEventSaveDone);
-    EXPECT_EQ(link().Vars().linkState, kLinkedBusy);
+    EXPECT_TRUE(link().ModeWaiting());
+    EXPECT_EQ(link().Status(), LinkStatus::Saving);
+    EXPECT_FALSE(link().Linked());
     EXPECT_EQ(link().Vars().retryCount, 0);
 
     // The device's acknowledgement ends the wait with the link's message.
@@ -336,8 +337,29 @@ TEST_F(HandlersTest, TheRefreshTimerRedrawsOnceForEachNewBandChange) {
     w().Mic2GainBar3->setValue(120);
     w().Timer1Timer();
     EXPECT_EQ(graph.draws.back(), (RecordingGraph::Draw{2, 0}));
-    EXPECT_TRUE(w().Timer1->isActive());  // restarted after the redraw
+    EXPECT_FALSE(w().Timer1->isActive());  // drawn, and no handle held
     EXPECT_EQ(graph.dragSteps, 7);  // every tick offers the drag its step
+}
+
+TEST_F(HandlersTest, TheRefreshTimerRunsOnlyWhileABandChangeWaitsOrAHandleIsHeld) {
+    w().Timer1Timer();  // draws the start-up selection; nothing is left
+    EXPECT_FALSE(w().Timer1->isActive());
+    w().SysTotalVolBar->setValue(30);  // page 0: nothing to draw
+    EXPECT_FALSE(w().Timer1->isActive());
+    w().Mic1GainBar2->setValue(120);
+    EXPECT_TRUE(w().Timer1->isActive());
+    w().Timer1Timer();
+    EXPECT_FALSE(w().Timer1->isActive());
+
+    QTest::mousePress(w().EP2, Qt::LeftButton);
+    EXPECT_TRUE(w().Timer1->isActive());
+    graph.dragWork = true;  // the handle is held
+    w().Timer1Timer();
+    w().Timer1Timer();
+    EXPECT_TRUE(w().Timer1->isActive());
+    graph.dragWork = false;  // released, its last values applied
+    w().Timer1Timer();
+    EXPECT_FALSE(w().Timer1->isActive());
 }
 
 TEST_F(HandlersTest, BandHandlesPassTheirMouseToTheGraph) {

@@ -145,7 +145,7 @@ TEST_F(UnitAgreementTest, AnEqResetDuringAPresetWriteIsUndoneWhenTheWriteEnds) {
     Connect();
     const int gain = BandAddress(0, 0, kSlotGain);
     store().SetDevice(gain, 170);  // as a loaded preset leaves it
-    link().RaiseLinkEvent(kEventWriteAll);
+    link().WriteAll();
     for (int n = 0; n < 3; ++n) Tick(linkWindow().Timer2, &TForm9::Timer2Timer);  // its first blocks are out
     Click(w().MusEQAllPassBtn);
     EXPECT_EQ(store().Shown(gain), EqBandDefault(0, kSlotGain)) << "the reset shows while the write runs";

@@ -94,11 +94,11 @@ void TJvHidDevice::ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<
                               int waitSliceMs) {
     std::vector<std::uint8_t> buffer(std::max<std::size_t>(inputLength, 1));
 
-    // Hands one event to the user-interface thread and waits until it has
-    // been handled, so that one device's reports are handled one at a time
-    // and in order. A stop request ends the wait at once: the event is then
-    // dropped unhandled. False when told to stop.
-    auto handOver = [&](TJvHidDeviceController::HandOff handOff) {
+    // Hands one event to the user-interface thread. Only one is ever on its
+    // way (see below), so one device's reports are handled one at a time and
+    // in order. An event still on its way at a stop request is dropped
+    // unhandled.
+    auto post = [&](TJvHidDeviceController::HandOff handOff) {
         const std::uint64_t sequence = state->posted.fetch_add(1) + 1;
         QMetaObject::invokeMethod(
             controller,
@@ -106,9 +106,30 @@ void TJvHidDevice::ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<
                 controller->Deliver(self, state, sequence, handOff);
             },
             Qt::QueuedConnection);
+        return sequence;
+    };
+    // Waits until everything handed over so far has been handled. A stop
+    // request ends the wait at once. False when told to stop.
+    auto allHandled = [&] {
         std::unique_lock lock(state->mutex);
-        state->handled.wait(lock, [&] { return state->stop || state->lastHandled >= sequence; });
+        state->handled.wait(lock, [&] { return state->stop || state->lastHandled >= state->posted.load(); });
         return !state->stop;
+    };
+    // An error or a reopen request is waited for: what the reader does next
+    // depends on it.
+    auto handOver = [&](TJvHidDeviceController::HandOff handOff) {
+        if (!allHandled()) return false;
+        post(std::move(handOff));
+        return allHandled();
+    };
+    // A report carries its own copy of the bytes, so the reader may go on
+    // reading while it waits to be handled: it waits before it hands over
+    // the next one instead. The device's answers still come one at a time
+    // and in order, and the reader wakes once per report, not twice.
+    auto handOverReport = [&](TJvHidDeviceController::HandOff handOff) {
+        if (!allHandled()) return false;
+        post(std::move(handOff));
+        return true;
     };
     auto stopping = [&] {
         std::lock_guard lock(state->mutex);
@@ -150,7 +171,8 @@ void TJvHidDevice::ReaderLoop(TJvHidDeviceController* controller, std::weak_ptr<
         }
         if (result.bytes <= 0) continue;  // a slice passed without a report
         const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
-        if (!handOver({Kind::Report, 0, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + bytes)})) break;
+        if (!handOverReport({Kind::Report, 0, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + bytes)}))
+            break;
     }
 }
 

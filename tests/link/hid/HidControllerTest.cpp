@@ -256,6 +256,23 @@ TEST_F(HidBusFixture, ReportsOfOneDeviceAreHandledOneAtATimeInOrder) {
     for (std::uint8_t i = 0; i < 20; ++i) EXPECT_EQ(port.replies[i][1], i);
 }
 
+// The reader goes back to its read while a report waits to be handled (one
+// wake-up per report), but hands the next one over only after that.
+TEST_F(HidBusFixture, TheReaderReadsOnWhileAReportWaitsButHandsOverOneAtATime) {
+    auto endpoint = std::make_shared<VirtualHidEndpoint>();
+    const std::string path = bus.Plug(VirtualTr640Info(), endpoint);
+    Settle();
+    TJvHidDevice* reading = &ctl.Device(0);
+    endpoint->SendInputReport(Report(1));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return reading->HandOffsPosted() == 1 && bus.BlockedReads(path) == 1; }));
+    endpoint->SendInputReport(Report(2));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return bus.BlockedReads(path) == 0; }));  // it has the second
+    EXPECT_EQ(reading->HandOffsPosted(), 1u);
+    ASSERT_TRUE(WaitFor([&] { return port.replies.size() == 2; }));
+    EXPECT_EQ(port.replies[0][1], 1);
+    EXPECT_EQ(port.replies[1][1], 2);
+}
+
 TEST_F(HidBusFixture, ReleaseDropsAHandOffThatWasNotHandledYetAndDoesNotWaitForIt) {
     auto endpoint = std::make_shared<VirtualHidEndpoint>();
     bus.Plug(VirtualTr640Info(), endpoint);

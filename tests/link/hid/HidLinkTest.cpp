@@ -4,6 +4,7 @@
 #include "link/FrameSender.h"
 #include "link/Link.h"
 #include "link/LinkHarness.h"
+#include "link/UnitSession.h"
 #include "model/ParamStore.h"
 
 #include <QTimer>
@@ -52,9 +53,8 @@ protected:
     ParamStore store;
     RecordingView view;
     FakeTimer connectTimer, transferTimer, holdTimer;
-    int language = kLanguageChinese;
     FrameSender sender{handlers};
-    Link link{store, sender, view, {connectTimer, transferTimer, holdTimer}, language};
+    Link link{store, sender, view, {connectTimer, transferTimer, holdTimer}};
 };
 
 TEST_F(HidLinkFixture, ConnectionCompletesThroughTheReaderThread) {
@@ -95,7 +95,7 @@ TEST_F(HidLinkFixture, UnplugAndPlugAgainWhileLinked) {
     EXPECT_FALSE(holdTimer.active);
     EXPECT_EQ(ctl.ReadersRunning(), 0);
     EXPECT_EQ(port.CountLogStartingWith("READ ERROR"), 0);
-    EXPECT_TRUE(view.messages.empty()) << "leaving without a device shows nothing";
+    EXPECT_TRUE(view.Boxes().empty()) << "leaving without a device shows nothing";
 
     const std::size_t logged = port.log.size();
     PlugTr640(device);
@@ -202,62 +202,44 @@ TEST_F(HidLinkFixture, UnplugWhileTheReaderIsBlockedInARead) {
     EXPECT_EQ(link.Vars().linkState, kNotLinked);
 }
 
-// --- With the real timers ----------------------------------------------------------
+// --- The session, with the real timers ------------------------------------------
 
-// A link timer over a QTimer, ticking into the link in the event loop.
-class QtTimer final : public LinkTimer {
+// The session's traffic log, for the error lines.
+class RecordingLines final : public SessionLines {
 public:
-    QtTimer(int intervalMs, std::function<void()> tick) {
-        timer_.setInterval(intervalMs);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [tick = std::move(tick)] { tick(); });
+    void AddLogLine(const std::string& line) override { log.push_back(line); }
+    bool AmendLastLogLine(const std::string&, const std::string&) override { return false; }
+    int CountLogStartingWith(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& l : log) n += l.rfind(prefix, 0) == 0;
+        return n;
     }
-    void Start() override {
-        if (!timer_.isActive()) timer_.start();
-    }
-    void Stop() override { timer_.stop(); }
-    bool IsActive() const override { return timer_.isActive(); }
-
-private:
-    QTimer timer_;
+    std::vector<std::string> log;
 };
 
-TEST_F(HidBusFixture, EndToEndWithRealTimersAParameterChangeReachesTheDevice) {
+TEST(HidSessionTest, EndToEndWithRealTimersAParameterChangeReachesTheDevice) {
+    VirtualTr640 device;  // outlives the bus, whose endpoint holds on to it
+    VirtualHidBus bus;
     ParamStore store;
-    RecordingView view;
-    view.store = &store;
-    int language = kLanguageChinese;
-    Link* linkPtr = nullptr;
-    QtTimer connect(1000, [&] { linkPtr->Timer1Timer(); });
-    QtTimer transfer(50, [&] { linkPtr->Timer2Timer(); });
-    QtTimer hold(40, [&] { linkPtr->HoldTimerTimer(); });
-    FrameSender sender(handlers);
-    Link link(store, sender, view, {connect, transfer, hold}, language);
-    linkPtr = &link;
-    port.onDevicePresent = [&] { link.DevicePresent(); };
-    port.onNoDevicePresent = [&] { link.NoDevicePresent(); };
-    port.onReply = [&](std::span<const std::uint8_t> r) { link.OnReply(r); };
-    // The link dies with this test body; the fixture's port outlives it.
-    struct Unhook {
-        RecordingPort& port;
-        ~Unhook() { port.onDevicePresent = port.onNoDevicePresent = nullptr, port.onReply = nullptr; }
-    } unhook{port};
+    RecordingLines lines;
+    UnitSession session(store, bus, &lines);
+    std::vector<LinkOutcome> outcomes;
+    QObject::connect(&session, &UnitSession::outcome, [&](LinkOutcome o) { outcomes.push_back(o); });
 
-    PlugTr640(device);
-    ASSERT_TRUE(WaitFor([&] { return link.Vars().linkState == kLinkedIdle; }, 10000));
-    EXPECT_TRUE(hold.IsActive());
+    bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(device));
+    ASSERT_TRUE(WaitFor([&] { return session.Linked(); }, 10000));
+    EXPECT_TRUE(session.holdTimer.isActive());
+    EXPECT_EQ(outcomes, std::vector<LinkOutcome>{LinkOutcome::Connected});
+    ASSERT_TRUE(session.Unit().has_value());
+    EXPECT_EQ(session.State(), LinkStatus::Linked);
 
     const std::uint16_t gain = 0x010E;  // microphone 1, band 3 gain
     const std::int32_t value = device.Value(gain) == 17 ? 18 : 17;
-    link.SendParameter(gain, value);
-    ASSERT_TRUE(WaitFor([&] { return device.Value(gain) == value; }, 10000));
+    session.Send(gain, value);
+    ASSERT_TRUE(WaitFor([&] { return device.Value(gain) == value && session.Quiet(); }, 10000));
     EXPECT_EQ(store.Device(1, 0x0E), value);
-    EXPECT_EQ(link.Vars().linkState, kLinkedIdle);
-    EXPECT_EQ(port.CountLogStartingWith("READ ERROR"), 0);
-    EXPECT_EQ(port.CountLogStartingWith("WRITE ERROR"), 0);
-
-    // Stop the ticks before the link goes away.
-    link.NoDevicePresent();
+    EXPECT_EQ(lines.CountLogStartingWith("READ ERROR"), 0);
+    EXPECT_EQ(lines.CountLogStartingWith("WRITE ERROR"), 0);
 }
 
 }  // namespace
