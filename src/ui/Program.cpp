@@ -95,9 +95,9 @@ void Program::AfterTransfer() {
 
 QString Program::AboutText() {
     QString serial;
-    if (linkWindow_.session().link().Present() && linkWindow_.hidHandlers() &&
-        linkWindow_.hidHandlers()->SelectedDevice())
-        serial = QString::fromStdString(linkWindow_.hidHandlers()->SelectedDevice()->SerialNumber());
+    const UnitSession& session = linkWindow_.session();
+    if (session.link().Present())
+        if (const std::optional<HidDeviceInfo> unit = session.Unit()) serial = QString::fromStdString(unit->serial);
     const QString unit = serial.isEmpty() ? Tr(language_, "没有已连接的设备")
                                           : Tr(language_, "已连接设备序列号：%1").arg(serial);
     return TForm1::Caption(language_) + QStringLiteral("\n") +

@@ -259,7 +259,7 @@ void TForm1::SendChange(int address, std::int32_t before, std::int32_t value) {
     // The mode commands act, they set nothing to go back to; and what goes
     // out while sends are held back (a refresh, a field selected) is no change.
     const bool command = address == kAddrModeRecall || address == kAddrModeSave;
-    if (!command && SendSuppressed() == 0) history_->Record(address, before, value);
+    if (!command && !SendsSuppressed()) history_->Record(address, before, value);
     NoteUnsent(address, before, value);
     SendUnrecorded(address, value);
 }
@@ -312,7 +312,7 @@ void TForm1::SayNothingHappened(const char* chinese) { dialogs_.PlainMessage(Tr(
 void TForm1::NoteUnsent(int address, std::int32_t before, std::int32_t value) {
     // Kept, not sent: the read of the next unit to link would replace it.
     const bool command = address == kAddrModeRecall || address == kAddrModeSave;
-    if (command || before == value || SendSuppressed() != 0 || Linked()) return;
+    if (command || before == value || SendsSuppressed() || Linked()) return;
     unsent_[address] = value;
     ShowUnsentCount();
 }

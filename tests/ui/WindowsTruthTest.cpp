@@ -41,7 +41,9 @@ TEST_F(WindowsTruthTest, TheLinkLabelSaysTheLinksStateInEveryStateAndBothLanguag
         RunTransfer();  // linked
         EXPECT_EQ(label(), std::pair(text("设备已连接"), linked));
         dialogs->calls.clear();
-        link().RaiseLinkEvent(kEventConnectionLost);  // lost, the unit silent
+        device.SetSilent(true);  // lost: the unit stops answering
+        for (int n = 0; n < 200 && link().Status() != LinkStatus::NotLinked; ++n) TickHold();
+        device.SetSilent(false);
         EXPECT_EQ(label(), std::pair(text("设备未连接"), grey));
         transport.SetSelected(false);
     }
