@@ -2,18 +2,21 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages, builds the program and starts it.
 # Pass --demo to start the demo build, which talks to a virtual TR640.
+# Builds only the program it starts.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
-
-program=build/src/ui/tr640
+target=tr640
 if [ "${1:-}" = "--demo" ]; then
-  program=build/src/ui/tr640-demo
+  target=tr640-demo
   shift
 fi
-exec "$program" "$@"
+
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Only the program started: the tests, benchmarks and fuzzers are
+# scripts/test.sh's to build.
+cmake --build build -j "$(nproc)" --target "$target"
+exec "build/src/ui/$target" "$@"

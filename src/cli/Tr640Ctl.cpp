@@ -221,9 +221,10 @@ public:
             }
             env_.out << Padded(u.info.path, 20) << Padded(u.info.serial.empty() ? "-" : u.info.serial, 14)
                      << Padded(u.info.productName.empty() ? "-" : u.info.productName, 16)
-                     << (u.accessError.empty() ? "ok"
-                                               : "no access: " + u.accessError +
-                                                     " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
+                     << (u.accessError.empty()
+                             ? "ok"
+                             : "no access: " + u.accessError +
+                                   " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
                      << "\n";
         }
         if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
@@ -272,10 +273,15 @@ public:
         ParamStore file;
         if (const int code = ReadPreset(o_.file, file)) return code;
         return WithUnit([&](DeviceSession& s) -> int {
-            if (!s.WritePage1(file) || !s.ReadBack(false)) return report_.Fail(s.Failed());
+            // As the windows' load does: page 1, then the file's system
+            // settings as ordinary changes.
+            const PresetFlow::SystemValues system = PresetFlow::SystemValuesOf(file);
+            if (!s.WritePage1(file) || !s.SendChanges(system) || !s.ReadBack(true)) return report_.Fail(s.Failed());
             std::vector<std::string> differences;
-            for (int index = 0; index < kPageCount[1]; ++index) {
-                const int address = MakeAddress(1, index);
+            std::vector<int> confirmed;
+            for (int index = 0; index < kPageCount[1]; ++index) confirmed.push_back(MakeAddress(1, index));
+            for (const auto& [address, value] : system) confirmed.push_back(address);
+            for (const int address : confirmed) {
                 if (s.Store().Device(address) != file.Device(address))
                     differences.push_back(DifferenceText(address, file.Device(address), s.Store().Device(address)));
             }
@@ -285,8 +291,8 @@ public:
                                                       " values read back differ from the preset");
             }
             if (!o_.quiet)
-                env_.out << "wrote " << o_.file << " to the unit (page 1, " << kPageCount[1]
-                         << " values confirmed)\n";
+                env_.out << "wrote " << o_.file << " to the unit (page 1 and the system settings, "
+                         << confirmed.size() << " values confirmed)\n";
             return kExitOk;
         });
     }
@@ -323,6 +329,8 @@ public:
         for (int page = 0; page <= kLastPage; ++page) {
             for (int index = 0; index < kPageCount[page]; ++index) {
                 const int address = MakeAddress(page, index);
+                // The mode commands' addresses hold the last command, not a setting.
+                if (address == kAddrModeRecall || address == kAddrModeSave) continue;
                 if (a.Device(address) == b.Device(address)) continue;
                 ++differing;
                 env_.out << DifferenceText(address, a.Device(address), b.Device(address)) << "\n";
@@ -404,10 +412,29 @@ private:
         }
         if (differing != 0)
             return report_.Fail(kExitDiffers, std::to_string(differing) + " values read back differ from those sent");
-        if (!o_.quiet)
-            for (const auto& [e, text] : wanted)
-                env_.out << Padded(e->name, 26) << FormatParamValue(*e, s.Store().Device(e->address)) << "\n";
+        ReportSet(s, wanted);
         return kExitOk;
+    }
+
+    // What was set, and for every value held in a step other than the one
+    // asked a line on stderr: asked, taken and why. Not a failure.
+    void ReportSet(DeviceSession& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
+        QJsonArray list;
+        for (const auto& [e, text] : wanted) {
+            const std::int32_t raw = s.Store().Device(e->address);
+            const std::optional<ValueRounding> rounding = RoundingOf(*e, text, raw);
+            if (rounding)
+                env_.err << e->name << ": asked " << text << ", took " << rounding->taken << " (" << rounding->why
+                         << ")\n";
+            if (o_.json) {
+                QJsonObject o = ParamJson(*e, raw);
+                o["asked"] = QString::fromStdString(text);
+                list.append(o);
+            } else if (!o_.quiet) {
+                env_.out << Padded(e->name, 26) << FormatParamValue(*e, raw) << "\n";
+            }
+        }
+        if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
     }
 
     // "name: a -> b", or by address where no name stands.

@@ -18,6 +18,13 @@ public:
     virtual void Message(const QString& caption, const QString& text) = 0;
     // A question with Yes and No buttons; true for Yes.
     virtual bool Confirm(const QString& caption, const QString& text) = 0;
+    // A question whose two buttons say what each does; true for the first.
+    // Without buttons of its own a seam asks it as a Yes/No question.
+    virtual bool Choose(const QString& caption, const QString& text, const QString& first, const QString& second) {
+        static_cast<void>(first);
+        static_cast<void>(second);
+        return Confirm(caption, text);
+    }
     // A message box with the application's title as caption and one OK button.
     virtual void PlainMessage(const QString& text) = 0;
     // File dialogs with one filter; the chosen path, or empty when cancelled.

@@ -79,6 +79,8 @@ public:
     // out: nothing waits, nothing is repeated, no mode command or transfer runs.
     bool Quiet() const;
     bool TransferRunning() const { return timers_.transfer.IsActive(); }
+    // Whether the last (or running) block transfer wrote to the unit.
+    bool LastTransferWrote() const { return vars_.transfer.direction == 1; }
     // A mode recall or save went out and its acknowledgement is awaited.
     bool ModeWaiting() const { return vars_.waitReason != 0; }
     bool SendsSuppressed() const { return vars_.sendSuppressed != 0; }

@@ -111,6 +111,7 @@ public:
     bool Linked() const { return link_.Linked(); }
     bool Quiet() const { return link_.Quiet(); }
     bool TransferRunning() const { return link_.TransferRunning(); }
+    bool LastTransferWrote() const { return link_.LastTransferWrote(); }
     bool ModeWaiting() const { return link_.ModeWaiting(); }
     bool SendsSuppressed() const { return link_.SendsSuppressed(); }
     bool CanWritePageOne() const { return link_.CanWriteAll(); }

@@ -94,11 +94,11 @@ const char* KindExpectation(int kind) {
     switch (kind) {
     case kKindBandFrequency:
     case kKindCrossover: return "a frequency such as 1000, 1000Hz or 1.2kHz";
-    case kKindBandGain: return "a gain such as -3.5 or -3.5dB";
+    case kKindBandGain: return "a gain such as -3.6 or -3.6dB";
     case kKindBandQ: return "a Q such as 2.40";
     case kKindPercent: return "a percentage such as 80 or 80%";
     case kKindTime: return "a time such as 20 or 20ms";
-    case kKindRelease: return "a release multiple such as 9 or 'Atk x 9'";
+    case kKindRelease: return "a release multiple such as 8 or 'Atk x 8'";
     default: return "a number";
     }
 }
@@ -264,6 +264,40 @@ std::string ParamRangeText(const ParamEntry& e) {
     if (e.kind == kKindBandQ) return std::string(QTableText(e.min)) + " .. " + std::string(QTableText(e.max));
     if (e.kind == kKindRelease) return "Atk x " + std::to_string(e.min * 2) + " .. Atk x " + std::to_string(e.max * 2);
     return FormatParamValue(e, e.min) + " .. " + FormatParamValue(e, e.max);
+}
+
+std::string ParamStepText(const ParamEntry& e) {
+    if (e.format != ParamFormat::Kind) return {};
+    switch (e.kind) {
+    case kKindBandFrequency:
+    case kKindCrossover: return "1Hz";
+    case kKindBandGain: return "0.2dB";
+    case kKindBandQ: return "one entry of the Q table";
+    case kKindPercent: return "1%";
+    case kKindTime: return "1ms";
+    case kKindRelease: return "Atk x 2";
+    default: return {};
+    }
+}
+
+std::optional<ValueRounding> RoundingOf(const ParamEntry& e, std::string_view asked, std::int32_t raw) {
+    // Only numbers are held in steps; list items and curve points are taken
+    // exactly or refused.
+    if (e.format != ParamFormat::Kind) return std::nullopt;
+    const std::string taken = FormatParamValue(e, raw);
+    const auto askedNumber = KindNumber(e.kind, Lower(Trim(asked)));
+    const auto takenNumber = KindNumber(e.kind, Lower(Trim(taken)));
+    if (!askedNumber || !takenNumber || std::abs(*askedNumber - *takenNumber) < 1e-9) return std::nullopt;
+    std::string why;
+    switch (e.kind) {
+    case kKindBandGain: why = "the gain is held in steps of 0.2dB"; break;
+    case kKindBandQ: why = "Q takes the first value of its table at or above the one asked"; break;
+    case kKindRelease: why = "the release is held in steps of Atk x 2"; break;
+    case kKindTime: why = "times are held in whole milliseconds"; break;
+    case kKindPercent: why = "volumes are held in whole percent"; break;
+    default: why = "frequencies are held in whole hertz"; break;
+    }
+    return ValueRounding{taken, why};
 }
 
 std::vector<std::string> NearestParamNames(std::string_view name, std::size_t count) {

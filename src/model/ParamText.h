@@ -9,6 +9,7 @@
 #include "model/ParamCatalogue.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,18 @@ ParsedValue ParseParamValue(const ParamEntry& entry, std::string_view text, std:
 
 // The range of a parameter in words, for `tr640ctl names`: "20Hz .. 20000Hz".
 std::string ParamRangeText(const ParamEntry& entry);
+
+// The step a number moves by, in words ("0.2dB"); empty for lists.
+std::string ParamStepText(const ParamEntry& entry);
+
+// A number the unit cannot hold as typed is taken to a step of its own:
+// the value taken as the windows show it, and why it differs.
+struct ValueRounding {
+    std::string taken;
+    std::string why;  // one line of English
+};
+// Nothing when `raw`, the value `asked` was parsed to, shows the number asked.
+std::optional<ValueRounding> RoundingOf(const ParamEntry& entry, std::string_view asked, std::int32_t raw);
 
 // Up to `count` catalogue names closest to a mistyped one, closest first.
 std::vector<std::string> NearestParamNames(std::string_view name, std::size_t count = 3);

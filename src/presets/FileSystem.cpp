@@ -79,17 +79,17 @@ std::optional<std::string_view> Field(std::string_view line, int field) {
 bool ReadIntField(const std::vector<std::string>& clear, std::size_t lineIndex, int field, std::int32_t& out,
                   std::string& error) {
     if (lineIndex >= clear.size()) {
-        error = "The file has no line " + std::to_string(lineIndex) + ".";
+        error = "The file has no line " + std::to_string(lineIndex + 1) + ".";
         return false;
     }
     const std::optional<std::string_view> text = Field(clear[lineIndex], field);
     if (!text) {
-        error = "Line " + std::to_string(lineIndex) + " has no field " + std::to_string(field) + ".";
+        error = "Line " + std::to_string(lineIndex + 1) + " has no field " + std::to_string(field) + ".";
         return false;
     }
     const std::optional<std::int32_t> value = ParseInt32(*text);
     if (!value) {
-        error = "Line " + std::to_string(lineIndex) + ": " + Quote(*text) + " is not a valid integer value.";
+        error = "Line " + std::to_string(lineIndex + 1) + ": " + Quote(*text) + " is not a valid integer value.";
         return false;
     }
     out = *value;
@@ -247,7 +247,7 @@ PresetReadResult ReadPresetLines(const std::vector<std::string>& lines, ParamSto
     std::string error;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!UnscrambleLine(lines[i], clear[i], error)) {
-            return Failure("Line " + std::to_string(i) + ": " + error);
+            return Failure("Line " + std::to_string(i + 1) + ": " + error);
         }
     }
 

@@ -3,6 +3,7 @@
 
 #include "link/DialogSeam.h"
 #include "model/Language.h"
+#include "model/ParamAddress.h"
 #include "presets/FileSystem.h"
 
 #include <QByteArray>
@@ -192,18 +193,44 @@ void PresetFlow::LoadPreset() {
             break;
     }
     // The system page (volume, noise, feedback and the mode boxes) never goes
-    // to the device in a transfer, so the file's values for it are not taken:
-    // the windows would show settings the unit does not have.
+    // to the device in a transfer, so the file's values for it are not taken
+    // into the image: the windows would show settings the unit does not
+    // have. Its settings follow the write as ordinary changes instead.
+    SystemValues system = SystemValuesOf(store_);
+    const ParamStore file = store_;
     for (int index = 0; index < ParamStore::kDeviceWidth; ++index) store_.SetDevice(0, index, before.Device(0, index));
     // When the write cannot start (no unit, or the link busy), the file's
     // values do not stay behind in the device image either: the next
     // refresh (an EQ reset, say) would show them as if the unit had them.
     if (writeAllCanStart_ && !writeAllCanStart_()) {
         store_.CopyDeviceImageFrom(before);
+        if (!refusedLoad_ || !refusedLoad_(file))
+            ShowLoadMessage("设备正忙（传输或模式等待中）：文件没有加载，请稍后再试。");
         return;
     }
+    waitingSystemValues_ = std::move(system);
+    waitingPath_ = path;
     // Linked and idle, this starts sending page 1 at once, without asking.
     if (writePageOne_) writePageOne_();
+}
+
+const std::array<int, 3>& PresetFlow::SystemSettingsOfAFile() {
+    static const std::array<int, 3> addresses = {kAddrNoiseGate, kAddrAntiFeedback, kAddrMasterVolume};
+    return addresses;
+}
+
+PresetFlow::SystemValues PresetFlow::SystemValuesOf(const ParamStore& file) {
+    SystemValues values;
+    for (const int address : SystemSettingsOfAFile()) values.emplace_back(address, file.Device(address));
+    return values;
+}
+
+void PresetFlow::TransferEnded(bool wroteAll, const ChangeSender& send) {
+    SystemValues values = std::exchange(waitingSystemValues_, {});
+    const QString path = std::exchange(waitingPath_, {});
+    if (!wroteAll || path.isEmpty()) return;
+    for (const auto& [address, value] : values) send(address, value);
+    dialogs_.Message(kInformationCaption, Text("预设已加载：") + ForDisplay(QFileInfo(path).absoluteFilePath()));
 }
 
 void PresetFlow::ShowLoadMessage(const char* chinese) { dialogs_.PlainMessage(Text(chinese)); }

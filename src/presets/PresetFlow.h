@@ -9,7 +9,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace tr640 {
 
@@ -60,6 +64,26 @@ public:
     // gets ".Nddt" in its place; a name without a dot gets it appended.
     static QString WithPresetExtension(const QString& path);
 
+    // The settings of the system page that a file carries and a load sends
+    // as ordinary changes once the page-1 write is done: the noise gate, the
+    // anti-feedback and the master volume. Never the mode commands (their
+    // addresses hold the last command) nor the addresses no control shows.
+    static const std::array<int, 3>& SystemSettingsOfAFile();
+    using SystemValues = std::vector<std::pair<int, std::int32_t>>;
+    // The file's values of those settings.
+    static SystemValues SystemValuesOf(const ParamStore& file);
+
+    // The end of a transfer: after the write-all of a load, the file's
+    // system settings go to `send` and a message names the file loaded.
+    // Any other transfer drops what a load left waiting.
+    using ChangeSender = std::function<void(int address, std::int32_t value)>;
+    void TransferEnded(bool wroteAll, const ChangeSender& send);
+
+    // A load the link cannot take now (no unit, or busy): the handler may
+    // keep the file's values (its device image) and return true; otherwise
+    // the load says that nothing was loaded.
+    using RefusedLoad = std::function<bool(const ParamStore& file)>;
+    void SetRefusedLoad(RefusedLoad refused) { refusedLoad_ = std::move(refused); }
     // Where a save of the chosen name writes (the name rule applied), and
     // whether that is an existing file the user did not pick and would
     // replace unseen (the dialog's own choice is consent to replace it).
@@ -94,7 +118,11 @@ private:
     Dialogs& dialogs_;
     PageWriter writePageOne_;
     WriteAllGate writeAllCanStart_;
+    RefusedLoad refusedLoad_;
     const int& language_;
+    // The loaded file's system settings, until its write-all has ended.
+    SystemValues waitingSystemValues_;
+    QString waitingPath_;
 };
 
 }  // namespace tr640

@@ -4,6 +4,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTextStream>
 
 #include <string>
@@ -50,6 +52,7 @@ ProgramOptions ReadProgramOptions(const QStringList& arguments, const QString& d
         const QString code = parser.value(language);
         if (const auto number = LanguageByCode(code.toStdString())) {
             options.language = *number;
+            options.languageGiven = true;
         } else {
             options.outcome = ProgramOptions::Outcome::Error;
             options.error = QStringLiteral("Unknown language '%1': use one of %2.").arg(code, KnownCodes());
@@ -80,6 +83,53 @@ bool HelpAnswered(int& argc, char** argv, const QString& description) {
     int status = 0;
     ShouldStart(early, status);
     return true;
+}
+
+bool DisplayNamed(const std::function<QString(const char*)>& environment, const QStringList& arguments) {
+    if (arguments.contains(QStringLiteral("-platform"))) return true;
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!environment(name).isEmpty()) return true;
+    return false;
+}
+
+QString NoDisplayText(const QString& program) {
+    return QStringLiteral("%1: no display found (DISPLAY and WAYLAND_DISPLAY are not set). Start it in a desktop "
+                          "session, or without a screen with QT_QPA_PLATFORM=offscreen %1 or xvfb-run %1.")
+        .arg(program);
+}
+
+bool NoDisplayAnswered(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const auto environment = [](const char* name) { return qEnvironmentVariable(name); };
+    if (DisplayNamed(environment, arguments)) return false;
+    const QString program = arguments.isEmpty() ? QStringLiteral("tr640") : QFileInfo(arguments.front()).fileName();
+    QTextStream(stderr) << NoDisplayText(program) << "\n";
+    return true;
+}
+
+namespace {
+constexpr char kLanguageKey[] = "language";
+QSettings Settings() { return QSettings(QStringLiteral("tr640"), QStringLiteral("tr640")); }
+}  // namespace
+
+int RememberedLanguage(int fallback) {
+    const QString code = Settings().value(QLatin1String(kLanguageKey)).toString();
+    const auto number = LanguageByCode(code.toStdString());
+    return number ? *number : fallback;
+}
+
+void RememberLanguage(int language) {
+    const std::vector<std::string> codes = LanguageCodes();
+    for (const std::string& code : codes) {
+        if (LanguageByCode(code) != language) continue;
+        Settings().setValue(QLatin1String(kLanguageKey), QString::fromStdString(code));
+        return;
+    }
+}
+
+int RunLanguage(const ProgramOptions& options) {
+    return options.languageGiven ? options.language : RememberedLanguage(options.language);
 }
 
 bool ReadOptions(const QString& description, ProgramOptions& options, int& exitStatus) {

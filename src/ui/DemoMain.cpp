@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     const QString description =
         QStringLiteral("The control program of the Halvane TR640 over a virtual TR640: no hardware needed.");
     if (tr640::HelpAnswered(argc, argv, description)) return 0;
+    if (tr640::NoDisplayAnswered(argc, argv)) return 1;
     QApplication app(argc, argv);
     tr640::ProgramOptions options;
     int status = 0;
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
     tr640::VirtualTr640 device;
     tr640::VirtualHidBus bus;
     const auto endpoint = std::make_shared<tr640::VirtualTr640Endpoint>(device);
-    tr640::Program program(bus, nullptr, options.language);
+    tr640::Program program(bus, nullptr, tr640::RunLanguage(options));
 
     std::string path;  // the plugged-in device's node, empty while unplugged
     tr640::DemoDeviceWindow controls({[&] {

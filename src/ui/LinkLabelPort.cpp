@@ -30,11 +30,32 @@ const char* LinkStatusText(LinkStatus status) {
     case LinkStatus::RecallWaiting: return "调用等待中...";
     case LinkStatus::SaveWaiting: return "保存等待中...";
     case LinkStatus::Saving: return "保存中...";
-    case LinkStatus::NotLinked: return "设备未连接";
+    // No unit present reads as a lost connection does: nothing is linked.
     case LinkStatus::NoUnit:
-    case LinkStatus::Connecting: break;
+    case LinkStatus::NotLinked: return "设备未连接";
+    // A unit found: the key is offered, then the read follows.
+    case LinkStatus::Connecting: return "连接中...";
     }
     return nullptr;
+}
+
+LinkColour LinkStatusColour(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::NoUnit:
+    case LinkStatus::NotLinked: return LinkColour::Grey;
+    case LinkStatus::Linked: return LinkColour::LightGreen;
+    default: return LinkColour::Green;
+    }
+}
+
+bool ChangesReachTheUnit(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::NoUnit:
+    case LinkStatus::NotLinked:
+    case LinkStatus::Connecting:
+    case LinkStatus::Reading: return false;
+    default: return true;
+    }
 }
 
 LinkLabelPort::LinkLabelPort(QLabel& label, const int& language, Dialogs& dialogs, std::function<void()> refreshAll,
@@ -46,10 +67,14 @@ LinkLabelPort::LinkLabelPort(QLabel& label, const int& language, Dialogs& dialog
       selectFirstBandField_(std::move(selectFirstBandField)) {}
 
 void LinkLabelPort::ShowLinkStatus(LinkStatus status) {
+    status_ = status;
     const char* text = LinkStatusText(status);
-    if (text == nullptr) return;
-    const Bilingual twins = Twins(language_, text);
-    SetBilingualText(label_, language_, QString::fromStdString(twins.english), QString::fromStdString(twins.chinese));
+    if (text != nullptr) {
+        const Bilingual twins = Twins(language_, text);
+        SetBilingualText(label_, language_, QString::fromStdString(twins.english),
+                         QString::fromStdString(twins.chinese));
+    }
+    Paint(LinkStatusColour(status));
 }
 
 // The unit being there but closed to this user says where the fix is (the
@@ -73,6 +98,16 @@ void LinkLabelPort::TellLinkOutcome(LinkOutcome outcome) {
 std::string LinkLabelPort::LinkLabelCaption() const { return label_ ? label_->text().toStdString() : std::string(); }
 
 void LinkLabelPort::SetLinkLabelColour(LinkColour colour) {
+    // The colour says the state, and the text must say the same: grey is no
+    // unit; a unit found again while the label says nothing is linked is
+    // being connected, until the link says more.
+    const bool saysNothingLinked = LinkStatusColour(status_) == LinkColour::Grey;
+    if (colour == LinkColour::Grey && !saysNothingLinked) return ShowLinkStatus(LinkStatus::NoUnit);
+    if (colour != LinkColour::Grey && saysNothingLinked) return ShowLinkStatus(LinkStatus::Connecting);
+    Paint(colour);
+}
+
+void LinkLabelPort::Paint(LinkColour colour) {
     if (!label_) return;
     // The colour fills the whole bar behind the text, not the text itself.
     QPalette palette = label_->palette();

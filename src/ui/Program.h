@@ -63,6 +63,9 @@ public:
     Link& link() { return linkWindow_.link(); }
 
 private:
+    void AfterTransfer();
+    QString AboutText();
+
     ParamStore store_;
     ControlMap controlMap_;
     ModelState state_;
@@ -78,6 +81,8 @@ private:
     TForm14 compressorWindow_;
 
     PresetFlow presets_;
+    // The shown values as they were before the compressor window's apply.
+    ParamStore curveBefore_;
     EqGraph eqGraph_{mainWindow_};
     EqFileMenu eqFileMenu_{mainWindow_, language_};
 };

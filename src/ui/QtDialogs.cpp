@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 #include <utility>
@@ -33,6 +34,15 @@ bool QtDialogs::Confirm(const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, Owner());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool QtDialogs::Choose(const QString& caption, const QString& text, const QString& first, const QString& second) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, Owner());
+    QPushButton* yes = box.addButton(first, QMessageBox::AcceptRole);
+    box.addButton(second, QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 void QtDialogs::PlainMessage(const QString& text) { Message(ApplicationTitle(), text); }

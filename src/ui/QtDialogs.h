@@ -24,6 +24,7 @@ public:
 
     void Message(const QString& caption, const QString& text) override;
     bool Confirm(const QString& caption, const QString& text) override;
+    bool Choose(const QString& caption, const QString& text, const QString& first, const QString& second) override;
     void PlainMessage(const QString& text) override;
     QString SaveFileName(const QString& filter) override;
     QString OpenFileName(const QString& filter) override;

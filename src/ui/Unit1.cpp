@@ -5,6 +5,7 @@
 #include "model/BandSlot.h"
 #include "model/ParamCatalogue.h"
 #include "ui/ControlTag.h"
+#include "ui/ControlTips.h"
 #include "ui/Controls.h"
 #include "ui/QtDialogs.h"
 #include "ui/Unit4.h"
@@ -17,6 +18,7 @@
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -28,6 +30,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QStringList>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -135,10 +138,18 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     // (281 pixels from y 34); the tabs come below that.
     AdvPageControl1->setGeometry(0, 34, 881, 281 + AdvPageControl1->tabBar()->sizeHint().height());
 
+    history_ = std::make_unique<ChangeHistory>(
+        [this](int address, std::int32_t value) {
+            NoteUnsent(address, store_.Shown(address), value);
+            SendUnrecorded(address, value);
+        },
+        [this] { ShowReplayed(); });
+
     BuildMainPage();
     BuildDynamicsPage();
     BuildEqGraph();
     BuildTopBar();
+    BuildMenu();
     AdvPageControl1->raise();
     AdvPageControl1->installEventFilter(this);
     AdvPageControl1->tabBar()->installEventFilter(this);
@@ -148,9 +159,14 @@ TForm1::TForm1(ParamStore& store, ControlMap& controlMap, ModelState& state, con
     Timer1->setInterval(20);
 
     linkPort_ = std::make_unique<LinkLabelPort>(
-        *LinkLabel, language_, dialogs_, [this] { RefreshAll(); }, [this] { SelectFirstBandField(); });
+        *LinkLabel, language_, dialogs_, [this] { RefreshAll(); },
+        [this] {
+            SelectFirstBandField();
+            if (transferEnded_) transferEnded_();
+        });
 
     BindEvents();
+    ApplyControlTips(*this, language_);
     FormCreate();
 }
 
@@ -194,6 +210,8 @@ void TForm1::BindEvents() {
     connect(AdvPageControl2, &QTabWidget::currentChanged, this, &TForm1::AdvPageControl2Change);
     connect(MusEQAllPassBtn, &QPushButton::clicked, this, &TForm1::MusEQAllPassBtnClick);
     connect(RzButton8, &QPushButton::clicked, this, &TForm1::RzButton7Click);
+    for (QSlider* bar : findChildren<QSlider*>())
+        connect(bar, &QSlider::sliderPressed, this, [this] { history_->NewAction(); });
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     for (BitmapImage* handle : {EP1, EP2, EP3, EP4, EP5}) handle->installEventFilter(this);
 
@@ -235,7 +253,71 @@ void TForm1::StoreValue(int address, std::int32_t value) {
     }
 }
 
-void TForm1::SendParameter(int address, std::int32_t value) {
+void TForm1::SendParameter(int address, std::int32_t value) { SendChange(address, store_.Shown(address), value); }
+
+void TForm1::SendChange(int address, std::int32_t before, std::int32_t value) {
+    // The mode commands act, they set nothing to go back to; and what goes
+    // out while sends are held back (a refresh, a field selected) is no change.
+    const bool command = address == kAddrModeRecall || address == kAddrModeSave;
+    if (!command && !SendsSuppressed()) history_->Record(address, before, value);
+    NoteUnsent(address, before, value);
+    SendUnrecorded(address, value);
+}
+
+bool TForm1::Linked() const { return !link_ || linkPort_->SaysLinked(); }
+
+void TForm1::ShowUnsentCount() {
+    QString title = Caption(language_);
+    if (!unsent_.empty())
+        title += QStringLiteral(" - ") +
+                 Tr(language_, "%1 项更改未发送到设备").replace(QStringLiteral("%1"), QString::number(unsent_.size()));
+    setWindowTitle(title);
+}
+
+void TForm1::KeepAsUnsentChanges(const ParamStore& file) {
+    for (const ParamEntry& e : ParamCatalogue()) {
+        if (e.format == ParamFormat::Command || e.format == ParamFormat::Bypass) continue;
+        if (file.Device(e.address) == store_.Shown(e.address)) continue;
+        StoreValue(e.address, file.Device(e.address));
+        unsent_[e.address] = file.Device(e.address);
+    }
+    ShowUnsentCount();
+    ShowStoredValues();
+}
+
+// The unit's values have just been read over the window's: one question,
+// naming what the window held, decides which stay.
+void TForm1::AskAboutUnsentChanges() {
+    if (unsent_.empty() || !Linked()) return;
+    const std::map<int, std::int32_t> kept = std::exchange(unsent_, {});
+    ShowUnsentCount();
+    QStringList names;
+    for (const auto& [address, value] : kept)
+        for (const ParamEntry& e : ParamCatalogue())
+            if (e.address == address && e.format != ParamFormat::Bypass) names << QString::fromStdString(e.name);
+    const QString question = Tr(language_, "未连接时做的 %1 项更改没有发送到设备：%2。")
+                                 .replace(QStringLiteral("%1"), QString::number(kept.size()))
+                                 .replace(QStringLiteral("%2"), names.join(QStringLiteral(", ")));
+    if (!dialogs_.Choose(Tr(language_, "提示"), question, Tr(language_, "发送这些更改到设备"),
+                         Tr(language_, "保留设备的值")))
+        return;
+    history_->NewAction();
+    for (const auto& [address, value] : kept) SendParameter(address, value);
+    history_->NewAction();
+    ShowStoredValues();
+}
+
+void TForm1::SayNothingHappened(const char* chinese) { dialogs_.PlainMessage(Tr(language_, chinese)); }
+
+void TForm1::NoteUnsent(int address, std::int32_t before, std::int32_t value) {
+    // Kept, not sent: the read of the next unit to link would replace it.
+    const bool command = address == kAddrModeRecall || address == kAddrModeSave;
+    if (command || before == value || SendsSuppressed() || Linked()) return;
+    unsent_[address] = value;
+    ShowUnsentCount();
+}
+
+void TForm1::SendUnrecorded(int address, std::int32_t value) {
     if (link_) {
         link_->Send(address, value);
     } else {
@@ -261,6 +343,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
     if (!field) return;
     const int kind = KindOf(field);
     const int address = EffectiveAddress(Tag(field), state_.activeMic, store_);
+    const std::int32_t before = store_.Shown(address);
 
     KindRuleInput in;
     // The catalogue's entry at the address gives the limits; a field whose
@@ -290,7 +373,7 @@ void TForm1::ApplyValue(QLineEdit* field, Step step, Source source, double value
 
     const bool bandKind = kind == kKindBandFrequency || kind == kKindBandGain || kind == kKindBandQ;
     if (bandKind) StoreValue(address, r.raw);
-    if (source == Source::User) SendParameter(address, r.raw);
+    if (source == Source::User) SendChange(address, before, r.raw);
     if (bandKind && !state_.refreshInProgress) NoteBandChange({address, r.raw});
 }
 
@@ -347,6 +430,7 @@ void TForm1::Mic1FreEdit1Click(QWidget* sender) {
 void TForm1::Mic1FreEdit1Exit() {
     QLineEdit* field = state_.currentField;
     if (!field) return;
+    history_->NewAction();
     if (!field->text().isEmpty()) {
         CommitEntry(Step::None);
     } else {
@@ -364,6 +448,7 @@ bool TForm1::Mic1FreEdit1KeyPress(QLineEdit* sender, QChar key) {
 }
 
 void TForm1::Mic1FreEdit1KeyDown(int key) {
+    if (key == Qt::Key_Up || key == Qt::Key_Right || key == Qt::Key_Down || key == Qt::Key_Left) history_->NewAction();
     switch (key) {
     case Qt::Key_Up:
     case Qt::Key_Right: CommitEntry(Step::Up); break;
@@ -375,6 +460,8 @@ void TForm1::Mic1FreEdit1KeyDown(int key) {
 
 bool TForm1::FormMouseWheel(int delta) {
     if (!state_.wheelArmed) return false;
+    // A run of wheel steps on one field is one change to undo.
+    if (state_.currentField) history_->WheelStep(EffectiveAddress(Tag(state_.currentField), state_.activeMic, store_));
     if (delta > 0) {
         CommitEntry(Step::Up);
     } else if (delta < 0) {
@@ -396,6 +483,14 @@ bool TForm1::EntryFieldEvent(QLineEdit* field, QEvent* event) {
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) Mic1FreEdit1Exit();
         return false;
     }
+    case QEvent::ShortcutOverride:
+        // Undo and redo are the window's, not the field's own text undo:
+        // right after Enter, Ctrl+Z takes back the value sent.
+        if (IsUndoKey(*static_cast<QKeyEvent*>(event))) {
+            event->ignore();
+            return true;
+        }
+        return false;
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
         Mic1FreEdit1KeyDown(key->key());
@@ -599,6 +694,8 @@ void TForm1::SysTotalVolBarChange(QWidget* sender) {
     if (state_.trackGuard) return;
     auto* bar = qobject_cast<QSlider*>(sender);
     if (!bar) return;
+    // A drag of the bar is one change; its press began it.
+    if (!bar->isSliderDown()) history_->NewAction();
     if (auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(bar))))
         ApplyValue(field, Step::None, Source::User, bar->value());
     // A volume has no field to step afterwards.
@@ -609,6 +706,7 @@ void TForm1::Mic1GainBar1Change(QWidget* sender) {
     if (state_.trackGuard) return;
     auto* bar = qobject_cast<QSlider*>(sender);
     if (!bar) return;
+    if (!bar->isSliderDown()) history_->NewAction();
     if (auto* field = qobject_cast<QLineEdit*>(map_.Value(Tag(bar)))) {
         // The gain field stays current, so the wheel and arrows step it next.
         state_.currentField = field;
@@ -619,6 +717,7 @@ void TForm1::Mic1GainBar1Change(QWidget* sender) {
 void TForm1::Mic1ModeBox1Change(QWidget* sender) {
     auto* box = qobject_cast<QComboBox*>(sender);
     if (!box) return;
+    history_->NewAction();
     const int address = EffectiveAddress(Tag(box), state_.activeMic, store_);
     const int item = box->currentIndex();
     int v = item;
@@ -637,6 +736,7 @@ void TForm1::Mic1ModeBox1Change(QWidget* sender) {
 
 void TForm1::Mic1BypassCheck1Click(QWidget* sender) {
     state_.wheelArmed = false;
+    history_->NewAction();
     const int address = EffectiveAddress(Tag(sender), state_.activeMic, store_);
     auto* box = qobject_cast<QCheckBox*>(map_.Companion(Tag(sender)));
     if (!box) return;
@@ -654,11 +754,24 @@ void TForm1::SysFBEBoxChange(QWidget* sender) {
     if (!box) return;
     const int address = Tag(box);
     const int v = box->currentIndex();
-    // Every one of these boxes asks the same question.
-    if (dialogs_.Confirm(QStringLiteral("Confirm"), Tr(language_, "PowerEX 选择:") + box->currentText() + "?")) {
+    history_->NewAction();
+    if (dialogs_.Confirm(QStringLiteral("Confirm"), ListQuestion(box))) {
         SendParameter(address, v);
     }
     SelectSilently(box, store_.Shown(address));
+}
+
+// In Chinese every one of these boxes asks the same question; the other
+// languages name the box asking, since "PowerEX" is only one of them.
+QString TForm1::ListQuestion(const QComboBox* box) const {
+    const QString item = box->currentText() + QStringLiteral("?");
+    if (language_ == kLanguageChinese) return Tr(language_, "PowerEX 选择:") + item;
+    const char* name = "话筒PowerEx";
+    if (box == SysFBEBox) name = "防啸叫";
+    if (box == SysNoiseBox) name = "噪声门";
+    if (box == Mic1PhaseBox) name = "话筒1相位";
+    if (box == Mic2PhaseBox) name = "话筒2相位";
+    return Tr(language_, name) + QStringLiteral(": ") + item;
 }
 
 bool TForm1::ModeCommandsAllowed() const {
@@ -681,6 +794,8 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
         dialogs_.Confirm(QStringLiteral("Confirm"),
                          Tr(language_, recall ? "模式切换为" : "保存当前模式为 ") + item + "?") &&
         ModeCommandsAllowed();
+    if (!ModeCommandsAllowed())
+        SayNothingHappened(recall ? "设备未连接或正忙：没有调用模式。" : "设备未连接或正忙：没有保存模式。");
     if (confirmed) {
         // The link waits for the unit to take the command, also when it has
         // to queue it first, and only the command's own acknowledgement
@@ -695,7 +810,14 @@ void TForm1::SysModeBoxChange(QWidget* sender) {
 }
 
 void TForm1::MusEQAllPassBtnClick() {
-    if (!dialogs_.Confirm(Tr(language_, "提示"), Tr(language_, "确定要复位EQ？"))) return;
+    // The Chinese question stays as it always was; the others name the
+    // microphone whose bands are reset.
+    QString question = Tr(language_, "确定要复位EQ？");
+    if (language_ != kLanguageChinese)
+        question = Tr(language_, "确定要复位话筒%1的EQ？")
+                       .replace(QStringLiteral("%1"), QString::number(state_.activeMic + 1));
+    if (!dialogs_.Confirm(Tr(language_, "提示"), question)) return;
+    history_->NewAction();
     ResetEq(state_.activeMic);
     Mic1FreEdit1Click(state_.activeMic == 0 ? Mic1FreEdit1 : Mic2FreEdit1);
 }
@@ -706,7 +828,12 @@ void TForm1::RzButton1Click(QWidget* sender) {
 }
 
 void TForm1::LinkBtnClick() {
-    if (link_) link_->Connect();
+    if (!link_) return;
+    if (link_->State() == LinkStatus::NoUnit) {
+        SayNothingHappened("没有找到TR640设备，无法连接：请插入设备（tr640ctl list 列出设备及能否打开）。");
+        return;
+    }
+    link_->Connect();
 }
 
 void TForm1::RzButton5Click(QWidget* sender) {
@@ -725,6 +852,8 @@ void TForm1::AdvPageControl2Change(int index) {
 void TForm1::RzButton7Click() {}
 
 void TForm1::EP1MouseDown(QWidget* sender, QMouseEvent& event) {
+    // Everything one drag of a handle changes is one step to undo.
+    history_->NewAction();
     if (eqGraph_) eqGraph_->HandleMouseDown(sender, event);
     WakeRefreshTimer();
 }
@@ -736,6 +865,60 @@ void TForm1::EP1MouseMove(QWidget* sender, QMouseEvent& event) {
 
 void TForm1::EP1MouseUp(QWidget* sender, QMouseEvent& event) {
     if (eqGraph_) eqGraph_->HandleMouseUp(sender, event);
+}
+
+}  // namespace tr640
+
+namespace tr640 {
+
+// --- Editing ---------------------------------------------------------------------
+
+bool TForm1::IsUndoKey(const QKeyEvent& key) const {
+    return key.matches(QKeySequence::Undo) || key.matches(QKeySequence::Redo) ||
+           (key.key() == Qt::Key_Y && key.modifiers() == Qt::ControlModifier);
+}
+
+void TForm1::Undo() { history_->Stack().undo(); }
+
+void TForm1::Redo() { history_->Stack().redo(); }
+
+void TForm1::ShowReplayed() {
+    ShowStoredValues();
+    if (afterReplay_) afterReplay_();
+}
+
+void TForm1::CopyEq(int from, int to) {
+    if (from == to || from < 0 || from > 1 || to < 0 || to > 1) return;
+    history_->NewAction();
+    for (int band = 0; band < kBandsPerMic; ++band)
+        for (int slot = 0; slot < kSlotsPerBand; ++slot)
+            SendParameter(BandAddress(to, band, slot), store_.Shown(BandAddress(from, band, slot)));
+    history_->NewAction();
+    ShowStoredValues();
+}
+
+void TForm1::StoreCompare(int slot) {
+    if (slot < 0 || slot > 1) return;
+    compare_[slot] = std::make_unique<ParamStore>(store_);
+    compareSlot_ = slot;
+}
+
+bool TForm1::SwitchCompare() {
+    const int next = compareSlot_ == 0 ? 1 : 0;
+    if (compareSlot_ < 0 || !compare_[next]) return false;
+    const ParamStore& target = *compare_[next];
+    history_->NewAction();
+    // Only the settings a person can change: the mode commands and the
+    // addresses no control shows stay as they are.
+    for (const ParamEntry& e : ParamCatalogue()) {
+        if (e.format == ParamFormat::Command || e.format == ParamFormat::Bypass) continue;
+        if (store_.Shown(e.address) != target.Shown(e.address)) SendParameter(e.address, target.Shown(e.address));
+    }
+    history_->NewAction();
+    compareSlot_ = next;
+    ShowStoredValues();
+    if (afterReplay_) afterReplay_();
+    return true;
 }
 
 }  // namespace tr640

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/ChangeHistory.h"
 #include "ui/LinkLabelPort.h"
 #include "model/ControlMap.h"
 #include "model/ModelState.h"
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -21,11 +23,15 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QKeyEvent;
 class QMouseEvent;
 class QPushButton;
 class QSlider;
 class QTabWidget;
 class QTimer;
+class QToolButton;
+class QMenu;
+class QAction;
 
 namespace tr640 {
 
@@ -102,6 +108,8 @@ public:
     void SetEqGraph(EqGraphHooks* graph);
     // The compressor curve window, opened for dynamics band 0, 1 or 2.
     void SetCompressorOpener(std::function<void(int band)> open);
+    // Runs at the end of every transfer, once the link is idle again.
+    void SetTransferEndHook(std::function<void()> ended) { transferEnded_ = std::move(ended); }
     // The preset flows behind "加载" and "保存".
     void SetPresetFlows(std::function<void()> load, std::function<void()> save);
 
@@ -128,8 +136,39 @@ public:
     void ApplyBandValues(const std::vector<std::pair<int, std::int32_t>>& changes);
     // Asks the EQ graph for a redraw (nothing without a graph).
     void DrawEq(int selectedBand, int mic);
-    // Through the link; stores only when no link is attached.
+    // Through the link; stores only when no link is attached. A change made
+    // in the windows: it is recorded for undo.
     void SendParameter(int address, std::int32_t value);
+    // The same for a change whose value was stored before it was sent.
+    void SendChange(int address, std::int32_t before, std::int32_t value);
+
+    // --- Editing ----------------------------------------------------------------
+
+    // The undo history of every change made in the windows.
+    ChangeHistory& History() { return *history_; }
+    void Undo();
+    void Redo();
+    // Microphone `from`'s five bands onto microphone `to` (0 or 1), one undo step.
+    void CopyEq(int from, int to);
+    // A/B compare: stores the current settings as A (0) or B (1); a switch
+    // goes to the other one, sending only the values that differ from it,
+    // in one undo step. Nothing happens while the other is not stored.
+    void StoreCompare(int slot);
+    bool SwitchCompare();
+    int CompareSlot() const { return compareSlot_; }
+    // Changes made while no unit is linked are kept, not sent: the window's
+    // title counts them, and once a unit links and its values are read,
+    // AskAboutUnsentChanges offers to send them or keep the unit's values.
+    const std::map<int, std::int32_t>& UnsentChanges() const { return unsent_; }
+    // A preset file loaded while no unit is linked: its settings become such changes.
+    void KeepAsUnsentChanges(const ParamStore& file);
+    void AskAboutUnsentChanges();
+    // Runs after an undo or redo has sent its values (other windows reload).
+    void SetAfterReplay(std::function<void()> after) { afterReplay_ = std::move(after); }
+    // The menu behind MenuBtn; the program adds the language choice's effect
+    // and the about box's serial with these.
+    void SetLanguageChooser(std::function<void(int language)> choose) { chooseLanguage_ = std::move(choose); }
+    void SetAboutText(std::function<QString()> about) { aboutText_ = std::move(about); }
     // After a transfer: the first band's frequency field of the shown
     // microphone, when the main page is shown.
     void SelectFirstBandField();
@@ -175,6 +214,15 @@ public:
     QLabel* Label9;
     QSlider* SysTotalVolBar;
     QLineEdit* SysTotalVolEdit;
+    // The menu button in the top bar, between the link button and the volume.
+    QToolButton* MenuBtn;
+    QMenu* MainMenu;
+    QAction* UndoAction;
+    QAction* RedoAction;
+    QAction* LoadAction;
+    QAction* SaveAction;
+    QAction* ConnectAction;
+    QAction* SwitchCompareAction;
 
     // Outer pages: 0 the main page, 1 the dynamics page.
     QTabWidget* AdvPageControl1;
@@ -308,6 +356,16 @@ private:
     void BuildSystemGroup();
     void BuildDynamicsPage();
     void BuildEqGraph();
+    void BuildMenu();
+    void ShowAbout();
+    void ShowManual();
+    void SendUnrecorded(int address, std::int32_t value);
+    void NoteUnsent(int address, std::int32_t before, std::int32_t value);
+    void ShowReplayed();
+    bool IsUndoKey(const QKeyEvent& key) const;
+    bool Linked() const;
+    void ShowUnsentCount();
+    void SayNothingHappened(const char* chinese);
     void BindEvents();
     QLineEdit* MakeEntryField(QWidget* parent, const char* name, const QRect& geometry);
 
@@ -316,6 +374,7 @@ private:
     bool EntryFieldEvent(QLineEdit* field, QEvent* event);
     bool HandleEvent(QWidget* handle, QEvent* event);
     void SelectSilently(QComboBox* box, int index);
+    QString ListQuestion(const QComboBox* box) const;
     void StoreValue(int address, std::int32_t value);
     // Fills every mapped control from the shown image.
     void ShowStoredValues();
@@ -337,6 +396,15 @@ private:
     std::function<void(int)> openCompressor_;
     std::function<void()> loadPreset_;
     std::function<void()> savePreset_;
+    std::function<void()> transferEnded_;
+    std::function<void()> afterReplay_;
+    std::function<void(int)> chooseLanguage_;
+    std::function<QString()> aboutText_;
+    std::unique_ptr<ChangeHistory> history_;
+    std::map<int, std::int32_t> unsent_;
+    // The settings stored as A and B, and which of them is shown (-1 none).
+    std::array<std::unique_ptr<ParamStore>, 2> compare_{};
+    int compareSlot_ = -1;
     std::array<std::array<BandColumn, 5>, 2> bands_{};
     std::vector<QLineEdit*> entryFields_;
     bool shown_ = false;

@@ -14,6 +14,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineF>
 #include <QLineSeries>
@@ -158,6 +159,15 @@ TForm14::TForm14(ParamStore& store, SendParameterFn send, QWidget* mainWindow, i
     SetModifyColour(AppliedColour());
 
     Update(CompressorUpdate::Load);
+}
+
+void TForm14::FormKeyDown(int key) {
+    if (key == Qt::Key_Escape) hide();
+}
+
+void TForm14::keyPressEvent(QKeyEvent* event) {
+    FormKeyDown(event->key());
+    QWidget::keyPressEvent(event);
 }
 
 void TForm14::BuildChart() {
@@ -350,7 +360,10 @@ void TForm14::Update(CompressorUpdate kind) {
     }
     ConstrainCompressorCurve(curve_);
     WriteFields();
-    if (kind == CompressorUpdate::Apply) StoreCompressorCurve(curve_, band_, store_, send_);
+    if (kind == CompressorUpdate::Apply) {
+        if (applyStarting_) applyStarting_();
+        StoreCompressorCurve(curve_, band_, store_, send_);
+    }
     Redraw();
 }
 

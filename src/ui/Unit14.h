@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QAbstractSeries;
 class QChartView;
@@ -53,6 +54,8 @@ public:
             int language = kLanguageChinese);
 
     void SetMainWindow(QWidget* mainWindow) { mainWindow_ = mainWindow; }
+    // Runs before an apply stores and sends the curve.
+    void SetApplyStarting(std::function<void()> starting) { applyStarting_ = std::move(starting); }
 
     // The main window's curve buttons: shows the window for dynamics band
     // `band` (0 low, 1 mid, 2 high), loads that band from the shown image
@@ -72,6 +75,9 @@ public:
     // Mouse movement and release over the chart, in Chart1's viewport.
     void Chart1MouseMove(QPoint position);
     void Chart1MouseUp();
+    // A key the window's controls left: Esc hides the window as its close
+    // does, for screens without a window manager to close it.
+    void FormKeyDown(int key);
 
     int Band() const { return band_; }
     const CompressorCurve& Curve() const { return curve_; }
@@ -109,6 +115,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildChart();
@@ -126,6 +133,7 @@ private:
     QPointer<QWidget> mainWindow_;
     const int language_;
     bool placed_ = false;
+    std::function<void()> applyStarting_;
 
     int band_ = kCompressorStartBand;
     CompressorCurve curve_;

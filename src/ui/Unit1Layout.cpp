@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
@@ -159,6 +160,13 @@ void TForm1::BuildTopBar() {
 
     SysTotalVolEdit = MakeEntryField(RzGroupBox1, "SysTotalVolEdit", QRect(822, 12, 43, 21));
     SysTotalVolEdit->setReadOnly(true);
+    // Read-only by design (the bar sets it): drawn on the window's own
+    // colour, so that it does not look like a field to type into.
+    {
+        QPalette readOnly = SysTotalVolEdit->palette();
+        readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+        SysTotalVolEdit->setPalette(readOnly);
+    }
     SysTotalVolEdit->setAlignment(Qt::AlignCenter);
     SysTotalVolEdit->setText(QStringLiteral("100%"));
 }

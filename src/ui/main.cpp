@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
     const QString description = QStringLiteral("The control program of the Halvane TR640 audio processor.");
     if (tr640::HelpAnswered(argc, argv, description)) return 0;
+    if (tr640::NoDisplayAnswered(argc, argv)) return 1;
     QApplication app(argc, argv);
     tr640::ProgramOptions options;
     int status = 0;
@@ -23,6 +24,6 @@ int main(int argc, char** argv) {
     // device controller scans once the event loop starts and announces the
     // TR640 if one is plugged in.
     tr640::HidapiPlatform platform;
-    tr640::Program program(platform, nullptr, options.language);
+    tr640::Program program(platform, nullptr, tr640::RunLanguage(options));
     return program.Run();
 }

@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
@@ -97,6 +98,26 @@ TEST_F(Tr640CtlTest, SetSendsEveryValueInOneConnectionAndConfirmsThem) {
     EXPECT_NE(out.str().find("-3.6dB"), std::string::npos) << out.str();
     EXPECT_EQ(bus.OpenConnections(path), 0);  // closed cleanly
     EXPECT_EQ(firstFrames, 1);                 // once, of the many frames written
+}
+
+TEST_F(Tr640CtlTest, SetSaysWhereTheValueTakenDiffersFromTheValueAsked) {
+    ASSERT_EQ(Run({"set", "mic1.eq3.gain=-3.5dB", "mic1.eq3.q=1.2", "dynamics.mid.release=Atk x 9",
+                   "mic1.volume=80"}),
+              kExitOk)
+        << err.str();
+    const std::string lines = err.str();
+    EXPECT_NE(lines.find("mic1.eq3.gain: asked -3.5dB, took -3.6dB (the gain is held in steps of 0.2dB)\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("mic1.eq3.q: asked 1.2, took 1.26"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("dynamics.mid.release: asked Atk x 9, took Atk x 8"), std::string::npos) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;  // the volume was taken as asked
+
+    ASSERT_EQ(Run({"--json", "set", "mic1.eq3.gain=-3.5dB"}), kExitOk) << err.str();
+    const QJsonArray set = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
+    ASSERT_EQ(set.size(), 1) << out.str();
+    EXPECT_EQ(set[0].toObject()["asked"].toString(), "-3.5dB");
+    EXPECT_EQ(set[0].toObject()["value"].toString(), "-3.6dB");
 }
 
 TEST_F(Tr640CtlTest, DumpAndGetPrintTheValuesSetTakesAndRawValues) {
@@ -198,8 +219,21 @@ TEST_F(Tr640CtlTest, PresetsGoBothWaysAndWorkWithoutAUnit) {
     EXPECT_EQ(Run({"preset", "pull", "--force", saved}), kExitOk) << err.str();
 
     device.SetValue(0x010E, 100);
+    device.SetValue(0x0008, 5);  // the noise gate: the file has the unit's first value, 3
+    const std::uint16_t fileGate = 3;
     ASSERT_EQ(Run({"preset", "push", file}), kExitOk) << err.str();
     EXPECT_EQ(device.Value(0x010E), 175);
+    EXPECT_EQ(device.Value(0x0008), fileGate);  // the system settings follow page 1
+
+    // A second file that differs in the gate and in the last mode command:
+    // only the setting is a difference.
+    const std::string second = dir.filePath("second.Nddt").toStdString();
+    device.SetValue(0x0008, 5);
+    device.SetValue(0x000C, 2);
+    ASSERT_EQ(Run({"preset", "pull", second}), kExitOk) << err.str();
+    device.SetValue(0x000C, 0);
+    EXPECT_EQ(Run({"preset", "diff", file, second}), kExitDiffers);
+    EXPECT_EQ(out.str(), "noisegate: 4 -> 6\n");
 
     bus.Unplug(path);
     ASSERT_EQ(Run({"preset", "show", "--json", file}), kExitOk);

@@ -166,17 +166,16 @@ TEST_F(LinkWindowTest, Kind2PutsTheCaptionInTheLanguageAndTheTwinAsHint) {
     mainLinkLabel->setText("连接中...");  // the caption the status window takes up
     form.link().ShowLinkStatus(2, 0);
     EXPECT_EQ(status.LinkLabel->text(), "状态：连接中...");
-    EXPECT_EQ(Hint(status.LinkLabel), "Staus：连接中...");
+    EXPECT_EQ(Hint(status.LinkLabel), "Status: 连接中...");
     EXPECT_TRUE(status.isVisible());
     EXPECT_EQ(MainLabelColour(), QColor(0, 128, 0));
-    // Only the status window's label changes; the main label keeps its text
-    // and the fixed texts stay.
+    // The main label says what its green says, the fixed texts stay.
     EXPECT_EQ(mainLinkLabel->text(), "连接中...");
     EXPECT_EQ(status.Label1->text(), "请稍等,可能需要几秒钟才能完成操作！");
 
     language = kLanguageEnglish;
     form.link().ShowLinkStatus(2, 0);
-    EXPECT_EQ(status.LinkLabel->text(), "Staus：连接中...");
+    EXPECT_EQ(status.LinkLabel->text(), "Status: 连接中...");
     EXPECT_EQ(Hint(status.LinkLabel), "状态：连接中...");
 }
 
@@ -189,13 +188,13 @@ TEST_F(LinkWindowTest, Kind2At200FillsTheBarAndKind3HidesTheWindow) {
     EXPECT_EQ(MainLabelColour(), QColor(0, 202, 0));
 }
 
-TEST_F(LinkWindowTest, Kind0GreysTheLabelKeepsItsTextAndStopsAllThreeTimers) {
+TEST_F(LinkWindowTest, Kind0GreysTheLabelSaysNoUnitAndStopsAllThreeTimers) {
     Connect();
     form.Timer1->start();
     form.Timer2->start();
     form.link().ShowLinkStatus(0, 50);
     EXPECT_EQ(MainLabelColour(), QColor(160, 160, 164));
-    EXPECT_EQ(mainLinkLabel->text(), "设备已连接");
+    EXPECT_EQ(mainLinkLabel->text(), "设备未连接");
     EXPECT_FALSE(AnyLinkTimerActive());
     EXPECT_EQ(form.link().Vars().linkState, kNotLinked);
 }

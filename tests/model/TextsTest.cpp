@@ -41,7 +41,7 @@ TEST(TextTableTest, TranslatesByLanguageNumberAndCode) {
     EXPECT_EQ(Translate(kLanguageEnglish, "%1级"), "Level %1");
 
     const Bilingual chinese = Twins(kLanguageChinese, "状态：");
-    EXPECT_EQ(chinese.english, "Staus：");
+    EXPECT_EQ(chinese.english, "Status: ");
     EXPECT_EQ(chinese.chinese, "状态：");
     EXPECT_EQ(Pick(kLanguageEnglish, Twins(kLanguageEnglish, "设备未连接")), "OffLine");
 

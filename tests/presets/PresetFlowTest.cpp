@@ -373,13 +373,25 @@ TEST_F(PresetFlowTest, AnAcceptedFileGoesToTheDeviceImageAndAsksForTheWriteAll) 
 
 // Not linked or busy, the write cannot start: nothing of the file may stay
 // behind, or the next refresh (an EQ reset, say) shows it as the unit's.
-TEST_F(PresetFlowTest, AFileThatCannotBeWrittenNowLeavesTheImagesAsTheyWere) {
+TEST_F(PresetFlowTest, AFileThatCannotBeWrittenNowLeavesTheImagesAsTheyWereAndSaysSo) {
     flow.SetWriteAllGate([] { return false; });
     const auto before = Images(store);
     Write(Path("good.Nddt"), LoadableFile());
     Load(Path("good.Nddt"));
     EXPECT_EQ(Images(store), before);
     EXPECT_TRUE(events.empty());
+    EXPECT_EQ(Kinds(), (std::vector<Kind>{Kind::OpenFile, Kind::Plain}));
+
+    // A handler that keeps the file's values ends the load there.
+    dialogs.calls.clear();
+    std::int32_t kept = -1;
+    flow.SetRefusedLoad([&](const ParamStore& file) {
+        kept = file.Device(0x0100);
+        return true;
+    });
+    Load(Path("good.Nddt"));
+    EXPECT_EQ(Images(store), before);
+    EXPECT_NE(kept, -1);
     EXPECT_EQ(Kinds(), std::vector<Kind>{Kind::OpenFile});
 }
 
@@ -440,7 +452,7 @@ TEST_F(PresetFlowTest, UnreadableContentEndsInTheGenericErrorWithItsReason) {
     badHex[3][4] = 'G';
     Write(Path("hex.Nddt"), Bytes(badHex));
     Load(Path("hex.Nddt"));
-    ExpectGenericLoadError(before, Path("hex.Nddt"), "Line 3: ");
+    ExpectGenericLoadError(before, Path("hex.Nddt"), "Line 4: ");
     EXPECT_TRUE(dialogs.calls[1].text.contains("is not a valid hexadecimal number"));
 
     Reset();
@@ -501,8 +513,8 @@ TEST_F(PresetFlowTest, BinaryEmptyAndPlainTextFilesAreGenericErrors) {
     Write(Path("clear.Nddt"), QByteArray::fromStdString(JoinPresetLines(ClearFile({{0x0100, 1}}))));
 
     const std::vector<std::pair<QString, QString>> cases = {
-        {Path("binary.Nddt"), "Line 0: "},
-        {Path("empty.Nddt"), "The file has no line 0."},
+        {Path("binary.Nddt"), "Line 1: "},
+        {Path("empty.Nddt"), "The file has no line 1."},
         {Path("clear.Nddt"), "is not a valid hexadecimal number"},
     };
     for (const auto& [path, reason] : cases) {
@@ -533,7 +545,7 @@ TEST_F(PresetFlowTest, FilesBeyondTheSizeLimitAreRefusedUnread) {
     Reset();
     Write(Path("limit.Nddt"), QByteArray(PresetFlow::kMaxFileBytes - 1, 'A') + "\n");
     Load(Path("limit.Nddt"));
-    ExpectGenericLoadError(before, Path("limit.Nddt"), "Line 0 has no field 1");
+    ExpectGenericLoadError(before, Path("limit.Nddt"), "Line 1 has no field 1");
     EXPECT_FALSE(dialogs.calls[1].text.contains(tooLarge));
 }
 

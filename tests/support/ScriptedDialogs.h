@@ -34,6 +34,12 @@ public:
         Record(Kind::Confirm, caption, text);
         return Take(confirmAnswers, true);
     }
+    // Answered as a Confirm; the two buttons' texts are kept in `buttons`.
+    bool Choose(const QString& caption, const QString& text, const QString& first, const QString& second) override {
+        buttons.push_back({first, second});
+        return Confirm(caption, text);
+    }
+    std::vector<std::pair<QString, QString>> buttons;
     void PlainMessage(const QString& text) override { Record(Kind::Plain, {}, text); }
     QString SaveFileName(const QString& filter) override {
         Record(Kind::SaveFile, filter, {});

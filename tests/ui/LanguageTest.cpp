@@ -20,6 +20,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionFrame>
@@ -56,6 +58,31 @@ TEST(CommandLineTest, ChoosesTheLanguageChineseUnlessToldOtherwise) {
         EXPECT_FALSE(options.error.isEmpty());
     }
     EXPECT_TRUE(Read({"--language", "xx"}).error.contains("zh, en"));
+}
+
+TEST(CommandLineTest, AMenuChoiceIsRememberedAndTheCommandLineOverridesItForOneRun) {
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QStringLiteral("tr640"), QStringLiteral("tr640")).clear();
+    EXPECT_EQ(RunLanguage(Read({})), kLanguageChinese);
+    RememberLanguage(kLanguageEnglish);
+    EXPECT_EQ(RunLanguage(Read({})), kLanguageEnglish);
+    EXPECT_EQ(RunLanguage(Read({"--language", "zh"})), kLanguageChinese);
+    EXPECT_EQ(RememberedLanguage(kLanguageChinese), kLanguageEnglish);  // not changed by the override
+    QSettings(QStringLiteral("tr640"), QStringLiteral("tr640")).clear();
+}
+
+TEST(CommandLineTest, WithoutADisplayTheProgramSaysSoInOneLineInsteadOfAborting) {
+    const auto none = [](const char*) { return QString(); };
+    EXPECT_FALSE(DisplayNamed(none, {"tr640"}));
+    EXPECT_TRUE(DisplayNamed(none, {"tr640", "-platform", "offscreen"}));
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const auto one = [variable](const char* name) { return QString(qstrcmp(name, variable) == 0 ? "x" : ""); };
+        EXPECT_TRUE(DisplayNamed(one, {"tr640"})) << variable;
+    }
+    const QString text = NoDisplayText(QStringLiteral("tr640-demo"));
+    EXPECT_FALSE(text.contains('\n'));
+    for (const char* way : {"desktop session", "QT_QPA_PLATFORM=offscreen tr640-demo", "xvfb-run tr640-demo"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(way))) << text.toStdString();
 }
 
 // --- Fit by font metrics ----------------------------------------------------
@@ -284,7 +311,7 @@ TEST_P(EnglishTest, ShowsNoChineseInWindowsOrBoxes) {
     main.SysSaveModeBox->setCurrentIndex(3);
     main.MusEQAllPassBtn->click();
     ASSERT_EQ(dialogs->calls.size(), 4u);
-    EXPECT_EQ(dialogs->calls[0].text, "PowerEX setting: Level 5?");
+    EXPECT_EQ(dialogs->calls[0].text, "Noise gate: Level 5?");
     for (const ScriptedDialogs::Call& call : dialogs->calls) {
         EXPECT_FALSE(HasChinese(call.caption + call.text)) << call.text.toStdString();
     }

@@ -145,10 +145,12 @@ TEST_F(HandlersTest, SystemBoxesAskFirstAndRevertOnNo) {
     EXPECT_EQ(Text(w().Mic2PhaseBox), "反向");
 }
 
-TEST_F(HandlersTest, ModeBoxesDoNothingWhileNotLinkedAndIdle) {
+TEST_F(HandlersTest, ModeBoxesDoNothingWhileNotLinkedAndIdleAndSaySo) {
     Choose(w().SysModeBox, 3);
     Choose(w().SysSaveModeBox, 4);
-    EXPECT_TRUE(dialogs->calls.empty());
+    EXPECT_EQ(dialogs->Texts(Kind::Plain),
+              (std::vector<QString>{"设备未连接或正忙：没有调用模式。", "设备未连接或正忙：没有保存模式。"}));
+    EXPECT_TRUE(dialogs->Texts(Kind::Confirm).empty());
     EXPECT_EQ(Text(w().SysModeBox), "用户2");  // back to the stored mode: nothing was recalled
     EXPECT_EQ(store().Shown(kAddrModeRecall), 1);
     EXPECT_EQ(store().Shown(kAddrModeSave), 1);
@@ -160,7 +162,8 @@ TEST_F(HandlersTest, ModeBoxesDoNothingWhileNotLinkedAndIdle) {
     link().SuppressSends(true);
     Choose(w().SysModeBox, 2);
     link().SuppressSends(false);
-    EXPECT_TRUE(dialogs->calls.empty());
+    EXPECT_EQ(dialogs->Texts(Kind::Plain).size(), 2u);
+    EXPECT_TRUE(dialogs->Texts(Kind::Confirm).empty());
     EXPECT_TRUE(WritesTo(kAddrModeRecall).empty());
 }
 

@@ -3,6 +3,8 @@
 
 #include "MainWindowFixture.h"
 
+#include "ui/ControlTips.h"
+
 #include "model/BandSlot.h"
 #include "model/ControlMap.h"
 #include "model/ParamCatalogue.h"
@@ -95,8 +97,10 @@ TEST_F(MainWindowLayoutTest, ControlsCarryTheirNamesPlacesItemsAndHints) {
     EXPECT_EQ(Hint(w().Mic1INGainBar), "0");
     EXPECT_EQ(Hint(w().Mic2BypassCheck3), "Bypass");
     EXPECT_EQ(Hint(w().RzButton8), "Connect");
+    // The only tooltips are the catalogue's, on the controls that set a value.
     for (QWidget* control : w().findChildren<QWidget*>())
-        EXPECT_TRUE(control->toolTip().isEmpty()) << control->objectName().toStdString();
+        EXPECT_EQ(control->toolTip(), ControlTip(control->objectName(), kLanguageChinese))
+            << control->objectName().toStdString();
 
     EXPECT_EQ(w().Mic1GainBar5->maximum(), 210);
     EXPECT_EQ(w().Mic1GainBar5->tickInterval(), 21);
