@@ -60,7 +60,9 @@ echo "== tr640ctl --virtual: wall time against the protocol's floor (3 runs each
 #     back in 10 transfer ticks (500 ms); one value: 1600 + 0 + 500 = 2100 ms;
 #   dump: the connect read has already read both pages = 1600 ms;
 #   preset push: + the write of page 1 in 10 transfer ticks (500 ms)
-#     + its read-back in 10 more (500 ms) = 2600 ms.
+#     + the file's three system settings (the first at once, each further
+#     one at the next 40 ms hold tick: 80 ms) + the read-back of pages 0
+#     and 1 in 12 transfer ticks (600 ms) = 2780 ms.
 ctl=build-release/src/cli/tr640ctl
 preset=$(mktemp --suffix=.Nddt)
 "$ctl" --virtual --quiet preset pull --force "$preset"
@@ -68,7 +70,7 @@ ctl_floor() {
   case $1 in
     set*) echo $((1600 + 40 * ($(wc -w <<<"$1") - 2) + 500)) ;;
     dump) echo 1600 ;;
-    preset*) echo $((1600 + 500 + 500)) ;;
+    preset*) echo $((1600 + 500 + 80 + 600)) ;;
   esac
 }
 for cmd in "set mic1.eq3.gain=-3dB" "dump" "preset push $preset"; do
