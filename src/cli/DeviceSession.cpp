@@ -2,7 +2,6 @@
 #include "cli/DeviceSession.h"
 
 #include "model/ParamAddress.h"
-#include "presets/PresetFlow.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -175,9 +174,7 @@ bool DeviceSession::Connect(const DeviceChoice& choice) {
     return WaitForTransfer(0, "connecting");
 }
 
-std::vector<UnitListing> DeviceSession::List() { return ListUnits(platform_); }
-
-bool DeviceSession::SendChanges(const UnitChanges& changes) {
+bool DeviceSession::SendChanges(const std::vector<std::pair<int, std::int32_t>>& changes) {
     for (const auto& [address, raw] : changes) session_->Send(address, raw);
     if (WaitFor([this] { return session_->Quiet(); }, "sending")) return true;
     // Say how far it got: the unit keeps what it acknowledged.
@@ -200,10 +197,6 @@ bool DeviceSession::WritePage1(const ParamStore& source) {
     const int before = refreshes_;
     session_->WritePageOne();
     return WaitForTransfer(before, "writing");
-}
-
-bool DeviceSession::PushPreset(const ParamStore& file) {
-    return WritePage1(file) && SendChanges(PresetFlow::SystemValuesOf(file)) && ReadBack(true);
 }
 
 bool DeviceSession::RecallMode(int mode) {
