@@ -2,6 +2,7 @@
 #include "cli/DeviceSession.h"
 
 #include "model/ParamAddress.h"
+#include "presets/PresetFlow.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -174,7 +175,9 @@ bool DeviceSession::Connect(const DeviceChoice& choice) {
     return WaitForTransfer(0, "connecting");
 }
 
-bool DeviceSession::SendChanges(const std::vector<std::pair<int, std::int32_t>>& changes) {
+std::vector<UnitListing> DeviceSession::List() { return ListUnits(platform_); }
+
+bool DeviceSession::SendChanges(const UnitChanges& changes) {
     for (const auto& [address, raw] : changes) session_->Send(address, raw);
     if (WaitFor([this] { return session_->Quiet(); }, "sending")) return true;
     // Say how far it got: the unit keeps what it acknowledged.
@@ -197,6 +200,10 @@ bool DeviceSession::WritePage1(const ParamStore& source) {
     const int before = refreshes_;
     session_->WritePageOne();
     return WaitForTransfer(before, "writing");
+}
+
+bool DeviceSession::PushPreset(const ParamStore& file) {
+    return WritePage1(file) && SendChanges(PresetFlow::SystemValuesOf(file)) && ReadBack(true);
 }
 
 bool DeviceSession::RecallMode(int mode) {

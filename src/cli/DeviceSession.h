@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "cli/ExitCodes.h"
+#include "cli/UnitAccess.h"
 #include "link/UnitSession.h"
 #include "link/hid/HidPlatform.h"
 #include "model/ParamStore.h"
@@ -16,23 +16,7 @@
 
 namespace tr640 {
 
-// Which unit to use when several are present.
-struct DeviceChoice {
-    std::string path;    // --device
-    std::string serial;  // --serial
-};
-
-// Why a command ended early: the exit code and one line of English.
-struct Failure {
-    int code = kExitOk;
-    std::string message;
-};
-
 // The TR640s present on a platform, for `list` and for picking one.
-struct UnitListing {
-    HidDeviceInfo info;
-    std::string accessError;  // empty when the unit can be opened for reading and writing
-};
 std::vector<UnitListing> ListUnits(HidPlatform& platform);
 
 // For tests that own the session's ticks instead of its timers: called
@@ -40,44 +24,34 @@ std::vector<UnitListing> ListUnits(HidPlatform& platform);
 // the session. The time-outs then run on the session's hand clock.
 using HandTicks = std::function<void(const UnitSession&)>;
 
-// One connection to one unit for one command: the unit's session, with
+// One connection to one unit over its own HID link: the unit's session, with
 // outcomes turned into exit codes and lines of English. Every wait runs the
 // event loop until the session has done its part, the unit refused or went
 // silent, the time-out ran out, or the user interrupted.
-class DeviceSession {
+class DeviceSession : public UnitAccess {
 public:
     DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted,
                   HandTicks handTicks = {});
-    ~DeviceSession();
+    ~DeviceSession() override;
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
 
-    // Picks the unit and connects (the key, then the read of pages 0 and 1).
-    bool Connect(const DeviceChoice& choice);
-
-    // Sends each change through the link's change queue and waits until the
-    // unit has acknowledged all of them.
-    bool SendChanges(const std::vector<std::pair<int, std::int32_t>>& changes);
-    // Reads page 1 again (and page 0 with it when asked) into the device
-    // image; what the unit does not send back stays marked as missing.
-    bool ReadBack(bool withSystemPage);
-    // Writes page 1 of `source`'s device image as the preset load does.
-    bool WritePage1(const ParamStore& source);
-    // A mode command; a recall ends once page 1 has been read again.
-    bool RecallMode(int mode);
-    bool SaveMode(int mode);
+    std::vector<UnitListing> List() override;
+    // The key, then the read of pages 0 and 1.
+    bool Connect(const DeviceChoice& choice) override;
+    const ParamStore& Values() const override { return store_; }
+    // Through the link's change queue.
+    bool SendChanges(const UnitChanges& changes) override;
+    bool ReadBack(bool withSystemPage) override;
+    bool PushPreset(const ParamStore& file) override;
+    bool RecallMode(int mode) override;
+    bool SaveMode(int mode) override;
+    const Failure& Failed() const override { return failure_; }
+    std::vector<std::string> Traffic() const override { return {traffic_.begin(), traffic_.end()}; }
 
     // Called once, when the first frame is written to the unit.
     void OnFirstFrameWritten(std::function<void()> hook) { firstFrameWritten_ = std::move(hook); }
-
-    ParamStore& Store() { return store_; }
     const HidDeviceInfo& Unit() const { return unit_; }
-    const Failure& Failed() const { return failure_; }
-    // The last lines of traffic, for --verbose.
-    const std::deque<std::string>& Traffic() const { return traffic_; }
-
-    // A value the unit never sent back reads as this after a read-back.
-    static constexpr std::int32_t kMissing = -0x7FFFFFFF;
 
 private:
     class Lines;
@@ -92,6 +66,7 @@ private:
     void RunEventsOrTick(const std::function<bool()>& done);
     bool WaitForTransfer(int before, const char* what);
     bool PickUnit(const DeviceChoice& choice);
+    bool WritePage1(const ParamStore& source);
 
     HidPlatform& platform_;
     int timeoutMs_;

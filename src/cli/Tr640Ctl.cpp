@@ -100,11 +100,21 @@ public:
     }
     HidPlatform& Get() { return *platform_; }
 
-private:
+protected:
     std::unique_ptr<VirtualTr640> unit_;
     std::unique_ptr<VirtualHidBus> bus_;
     std::unique_ptr<HidapiPlatform> hidapi_;
     HidPlatform* platform_ = nullptr;
+};
+
+// The unit over its own HID link, on the platform it comes from. The
+// platform is the first base so that it outlives the session.
+class LocalUnit final : private PlatformHolder, public DeviceSession {
+public:
+    LocalUnit(CtlEnvironment& env, bool virtualUnit, int timeoutMs)
+        : PlatformHolder(env, virtualUnit), DeviceSession(Get(), timeoutMs, env.interrupted, env.handTicks) {
+        OnFirstFrameWritten(env.firstFrameWritten);
+    }
 };
 
 QJsonObject ParamJson(const ParamEntry& e, std::int32_t raw) {
@@ -166,8 +176,8 @@ std::string UnknownName(const std::string& name) {
 // session's own failure.
 class SessionEqUnit final : public EqUnit {
 public:
-    explicit SessionEqUnit(DeviceSession& s) : s_(s) {}
-    const ParamStore& Values() const override { return s_.Store(); }
+    explicit SessionEqUnit(UnitAccess& s) : s_(s) {}
+    const ParamStore& Values() const override { return s_.Values(); }
     bool SendAndReadBack(const std::vector<std::pair<int, std::int32_t>>& changes) override {
         failed = !s_.SendChanges(changes) || !s_.ReadBack(false);
         return !failed;
@@ -175,7 +185,7 @@ public:
     bool failed = false;
 
 private:
-    DeviceSession& s_;
+    UnitAccess& s_;
 };
 
 class Commands {
@@ -202,8 +212,7 @@ public:
     }
 
     int List() {
-        PlatformHolder holder(env_, o_.virtualUnit);
-        const std::vector<UnitListing> units = ListUnits(holder.Get());
+        const std::vector<UnitListing> units = MakeUnit()->List();
         if (units.empty()) return report_.Fail(kExitNoUnit, "no TR640 found");
         bool anyOpen = false;
         QJsonArray list;
@@ -232,8 +241,8 @@ public:
     }
 
     int Dump() {
-        return WithUnit([&](DeviceSession& s) -> int {
-            PrintValues(env_, o_.json, Settings(), [&](const ParamEntry& e) { return s.Store().Device(e.address); });
+        return WithUnit([&](UnitAccess& s) -> int {
+            PrintValues(env_, o_.json, Settings(), [&](const ParamEntry& e) { return s.Values().Device(e.address); });
             return kExitOk;
         });
     }
@@ -245,8 +254,8 @@ public:
             if (!e || e->format == ParamFormat::Command) return report_.Fail(kExitUsage, UnknownName(name));
             entries.push_back(e);
         }
-        return WithUnit([&](DeviceSession& s) -> int {
-            PrintValues(env_, o_.json, entries, [&](const ParamEntry& e) { return s.Store().Device(e.address); });
+        return WithUnit([&](UnitAccess& s) -> int {
+            PrintValues(env_, o_.json, entries, [&](const ParamEntry& e) { return s.Values().Device(e.address); });
             return kExitOk;
         });
     }
@@ -266,24 +275,24 @@ public:
             if (!parsed.ok) return report_.Fail(kExitUsage, parsed.error);
             wanted.emplace_back(e, value);
         }
-        return WithUnit([&](DeviceSession& s) -> int { return SetOnUnit(s, wanted); });
+        return WithUnit([&](UnitAccess& s) -> int { return SetOnUnit(s, wanted); });
     }
 
     int PresetPush() {
         ParamStore file;
         if (const int code = ReadPreset(o_.file, file)) return code;
-        return WithUnit([&](DeviceSession& s) -> int {
+        return WithUnit([&](UnitAccess& s) -> int {
             // As the windows' load does: page 1, then the file's system
             // settings as ordinary changes.
+            if (!s.PushPreset(file)) return report_.Fail(s.Failed());
             const PresetFlow::SystemValues system = PresetFlow::SystemValuesOf(file);
-            if (!s.WritePage1(file) || !s.SendChanges(system) || !s.ReadBack(true)) return report_.Fail(s.Failed());
             std::vector<std::string> differences;
             std::vector<int> confirmed;
             for (int index = 0; index < kPageCount[1]; ++index) confirmed.push_back(MakeAddress(1, index));
             for (const auto& [address, value] : system) confirmed.push_back(address);
             for (const int address : confirmed) {
-                if (s.Store().Device(address) != file.Device(address))
-                    differences.push_back(DifferenceText(address, file.Device(address), s.Store().Device(address)));
+                if (s.Values().Device(address) != file.Device(address))
+                    differences.push_back(DifferenceText(address, file.Device(address), s.Values().Device(address)));
             }
             if (!differences.empty()) {
                 for (const std::string& d : differences) env_.err << "  " << d << "\n";
@@ -300,12 +309,12 @@ public:
     // The preset save's own rules: the name rule, and no file replaced that
     // the user did not name unless --force says so.
     int PresetPull() {
-        return WithUnit([&](DeviceSession& s) -> int {
+        return WithUnit([&](UnitAccess& s) -> int {
             const auto plan = PresetFlow::PlanSave(QString::fromStdString(o_.file));
             const std::string target = QDir::toNativeSeparators(QFileInfo(plan.path).absoluteFilePath()).toStdString();
             if (plan.replacesUnseenFile && !o_.force)
                 return report_.Fail(kExitFile, target + " exists (--force replaces it)");
-            const auto written = PresetFlow::WritePresetFile(plan.path, s.Store());
+            const auto written = PresetFlow::WritePresetFile(plan.path, s.Values());
             if (!written.written)
                 return report_.Fail(kExitFile, "The preset file could not be saved: " + target + ": " +
                                                    written.reason.toStdString());
@@ -341,16 +350,16 @@ public:
 
     int ModeRecall() {
         if (o_.mode < 1 || o_.mode > 5) return report_.Fail(kExitUsage, "the user mode is 1 to 5");
-        return WithUnit([&](DeviceSession& s) -> int {
-            const ParamStore before = s.Store();
+        return WithUnit([&](UnitAccess& s) -> int {
+            const ParamStore before = s.Values();
             if (!s.RecallMode(o_.mode)) return report_.Fail(s.Failed());
             int changed = 0;
             for (int index = 0; index < kPageCount[1]; ++index) {
                 const int address = MakeAddress(1, index);
-                if (before.Device(address) == s.Store().Device(address)) continue;
+                if (before.Device(address) == s.Values().Device(address)) continue;
                 ++changed;
                 if (!o_.quiet)
-                    env_.out << DifferenceText(address, before.Device(address), s.Store().Device(address)) << "\n";
+                    env_.out << DifferenceText(address, before.Device(address), s.Values().Device(address)) << "\n";
             }
             if (!o_.quiet)
                 env_.out << "recalled user mode " << o_.mode << ": " << changed << " settings changed\n";
@@ -360,7 +369,7 @@ public:
 
     int ModeSave() {
         if (o_.mode < 1 || o_.mode > 5) return report_.Fail(kExitUsage, "the user mode is 1 to 5");
-        return WithUnit([&](DeviceSession& s) -> int {
+        return WithUnit([&](UnitAccess& s) -> int {
             if (!s.SaveMode(o_.mode)) return report_.Fail(s.Failed());
             if (!o_.quiet) env_.out << "saved the settings as user mode " << o_.mode << "\n";
             return kExitOk;
@@ -368,7 +377,7 @@ public:
     }
 
     int WithEqUnit(const std::function<int(EqUnit&)>& work) {
-        return WithUnit([&](DeviceSession& s) -> int {
+        return WithUnit([&](UnitAccess& s) -> int {
             SessionEqUnit unit(s);
             const int code = work(unit);
             return unit.failed ? report_.Fail(s.Failed()) : code;
@@ -376,25 +385,28 @@ public:
     }
 
 private:
-    int WithUnit(const std::function<int(DeviceSession&)>& work) {
-        PlatformHolder holder(env_, o_.virtualUnit);
+    // The way to the unit the options name; the broker's goes here beside it.
+    std::unique_ptr<UnitAccess> MakeUnit() {
         const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
-        DeviceSession session(holder.Get(), timeoutMs, env_.interrupted, env_.handTicks);
-        session.OnFirstFrameWritten(env_.firstFrameWritten);
-        int code = session.Connect(o_.choice) ? work(session) : report_.Fail(session.Failed());
+        return std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
+    }
+
+    int WithUnit(const std::function<int(UnitAccess&)>& work) {
+        std::unique_ptr<UnitAccess> unit = MakeUnit();
+        const int code = unit->Connect(o_.choice) ? work(*unit) : report_.Fail(unit->Failed());
         if (o_.verbose)
-            for (const std::string& line : session.Traffic()) env_.err << line << "\n";
+            for (const std::string& line : unit->Traffic()) env_.err << line << "\n";
         return code;
     }
 
-    int SetOnUnit(DeviceSession& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
+    int SetOnUnit(UnitAccess& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
         // Type and bypass share a slot: each value is taken on top of what
         // the unit holds and what this call set before it.
         std::map<int, std::int32_t> values;
         std::vector<std::pair<int, std::int32_t>> changes;
         for (const auto& [e, text] : wanted) {
             const auto it = values.find(e->address);
-            const std::int32_t current = it != values.end() ? it->second : s.Store().Device(e->address);
+            const std::int32_t current = it != values.end() ? it->second : s.Values().Device(e->address);
             const ParsedValue parsed = ParseParamValue(*e, text, current);
             if (!parsed.ok) return report_.Fail(kExitUsage, parsed.error);
             values[e->address] = parsed.raw;
@@ -406,9 +418,9 @@ private:
         if (!s.ReadBack(systemPage)) return report_.Fail(s.Failed());
         int differing = 0;
         for (const auto& [address, raw] : values) {
-            if (s.Store().Device(address) == raw) continue;
+            if (s.Values().Device(address) == raw) continue;
             ++differing;
-            env_.err << "  " << DifferenceText(address, raw, s.Store().Device(address)) << "\n";
+            env_.err << "  " << DifferenceText(address, raw, s.Values().Device(address)) << "\n";
         }
         if (differing != 0)
             return report_.Fail(kExitDiffers, std::to_string(differing) + " values read back differ from those sent");
@@ -418,10 +430,10 @@ private:
 
     // What was set, and for every value held in a step other than the one
     // asked a line on stderr: asked, taken and why. Not a failure.
-    void ReportSet(DeviceSession& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
+    void ReportSet(UnitAccess& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
         QJsonArray list;
         for (const auto& [e, text] : wanted) {
-            const std::int32_t raw = s.Store().Device(e->address);
+            const std::int32_t raw = s.Values().Device(e->address);
             const std::optional<ValueRounding> rounding = RoundingOf(*e, text, raw);
             if (rounding)
                 env_.err << e->name << ": asked " << text << ", took " << rounding->taken << " (" << rounding->why
@@ -442,12 +454,12 @@ private:
         for (const ParamEntry& e : ParamCatalogue()) {
             if (e.address != address || e.format == ParamFormat::Command) continue;
             auto text = [&](std::int32_t v) {
-                return v == DeviceSession::kMissing ? std::string("(not read back)") : FormatParamValue(e, v);
+                return v == UnitAccess::kMissing ? std::string("(not read back)") : FormatParamValue(e, v);
             };
             return e.name + ": " + text(a) + " -> " + text(b);
         }
         auto raw = [](std::int32_t v) {
-            return v == DeviceSession::kMissing ? std::string("(not read back)") : std::to_string(v);
+            return v == UnitAccess::kMissing ? std::string("(not read back)") : std::to_string(v);
         };
         return Hex4(address) + ": " + raw(a) + " -> " + raw(b);
     }

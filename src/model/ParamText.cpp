@@ -199,11 +199,11 @@ std::string FormatParamValue(const ParamEntry& e, std::int32_t raw) {
     case ParamFormat::List:
     case ParamFormat::Command:
         if (raw >= 0 && raw < static_cast<std::int32_t>(e.items.size())) return e.items[raw].word;
-        return "?" + std::to_string(raw);
+        return std::string("?").append(std::to_string(raw));
     case ParamFormat::BandType: {
         const int type = raw % kBypassOffset;
         if (raw >= 0 && type < static_cast<int>(e.items.size())) return e.items[type].word;
-        return "?" + std::to_string(raw);
+        return std::string("?").append(std::to_string(raw));
     }
     case ParamFormat::Bypass: return raw >= kBypassOffset ? "on" : "off";
     case ParamFormat::CurvePoint: {
