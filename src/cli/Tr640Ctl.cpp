@@ -188,6 +188,14 @@ private:
     UnitAccess& s_;
 };
 
+// A change asked on the command line, with its entry once it is found.
+struct Wanted {
+    const ParamEntry* entry = nullptr;
+    ParamChange change;
+    std::string text;  // as typed
+    bool clamped = false;
+};
+
 class Commands {
 public:
     Commands(CtlEnvironment& env, const Options& o) : env_(env), o_(o), report_(env) {}
@@ -262,18 +270,19 @@ public:
 
     int Set() {
         // Everything is checked before the unit is even looked for.
-        std::vector<std::pair<const ParamEntry*, std::string>> wanted;
+        std::vector<Wanted> wanted;
         for (const std::string& a : o_.assignments) {
-            std::string name, value;
-            if (!SplitAssignment(a, name, value))
-                return report_.Fail(kExitUsage, "'" + a + "' is not NAME=VALUE");
-            const ParamEntry* e = FindParam(name);
-            if (e && e->format == ParamFormat::Command)
+            Wanted w;
+            w.text = a;
+            if (!ParseParamChange(a, w.change)) return report_.Fail(kExitUsage, "'" + a + "' is not NAME=VALUE");
+            const std::string& name = w.change.name;
+            w.entry = FindParam(name);
+            if (w.entry && w.entry->format == ParamFormat::Command)
                 return report_.Fail(kExitUsage, name + " is a command: use 'tr640ctl mode recall|save N'");
-            if (!e) return report_.Fail(kExitUsage, UnknownName(name));
-            const ParsedValue parsed = ParseParamValue(*e, value, 0);
-            if (!parsed.ok) return report_.Fail(kExitUsage, parsed.error);
-            wanted.emplace_back(e, value);
+            if (!w.entry) return report_.Fail(kExitUsage, UnknownName(name));
+            const AppliedChange checked = ApplyParamChange(*w.entry, w.change, 0);
+            if (!checked.ok) return report_.Fail(kExitUsage, checked.error);
+            wanted.push_back(std::move(w));
         }
         return WithUnit([&](UnitAccess& s) -> int { return SetOnUnit(s, wanted); });
     }
@@ -399,18 +408,19 @@ private:
         return code;
     }
 
-    int SetOnUnit(UnitAccess& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
+    int SetOnUnit(UnitAccess& s, std::vector<Wanted>& wanted) {
         // Type and bypass share a slot: each value is taken on top of what
         // the unit holds and what this call set before it.
         std::map<int, std::int32_t> values;
-        std::vector<std::pair<int, std::int32_t>> changes;
-        for (const auto& [e, text] : wanted) {
-            const auto it = values.find(e->address);
-            const std::int32_t current = it != values.end() ? it->second : s.Values().Device(e->address);
-            const ParsedValue parsed = ParseParamValue(*e, text, current);
-            if (!parsed.ok) return report_.Fail(kExitUsage, parsed.error);
-            values[e->address] = parsed.raw;
-            changes.emplace_back(e->address, parsed.raw);
+        UnitChanges changes;
+        for (Wanted& w : wanted) {
+            const auto it = values.find(w.entry->address);
+            const std::int32_t current = it != values.end() ? it->second : s.Values().Device(w.entry->address);
+            const AppliedChange applied = ApplyParamChange(*w.entry, w.change, current);
+            if (!applied.ok) return report_.Fail(kExitUsage, applied.error);
+            w.clamped = applied.clamped;
+            values[w.entry->address] = applied.raw;
+            changes.emplace_back(w.entry->address, applied.raw);
         }
         if (!s.SendChanges(changes)) return report_.Fail(s.Failed());
         bool systemPage = false;
@@ -429,24 +439,39 @@ private:
     }
 
     // What was set, and for every value held in a step other than the one
-    // asked a line on stderr: asked, taken and why. Not a failure.
-    void ReportSet(UnitAccess& s, const std::vector<std::pair<const ParamEntry*, std::string>>& wanted) {
+    // asked, or a step stopped at a limit, a line on stderr: asked, taken
+    // and why. Not a failure.
+    void ReportSet(UnitAccess& s, const std::vector<Wanted>& wanted) {
         QJsonArray list;
-        for (const auto& [e, text] : wanted) {
-            const std::int32_t raw = s.Values().Device(e->address);
-            const std::optional<ValueRounding> rounding = RoundingOf(*e, text, raw);
-            if (rounding)
-                env_.err << e->name << ": asked " << text << ", took " << rounding->taken << " (" << rounding->why
-                         << ")\n";
+        for (const Wanted& w : wanted) {
+            const ParamEntry& e = *w.entry;
+            const std::int32_t raw = s.Values().Device(e.address);
+            const std::string asked = AskedText(w.text);
+            if (w.clamped) {
+                env_.err << e.name << ": asked " << asked << ", took " << FormatParamValue(e, raw)
+                         << " (stopped at its limit, " << ParamRangeText(e) << ")\n";
+            } else if (w.change.how == ChangeHow::Absolute) {
+                if (const std::optional<ValueRounding> r = RoundingOf(e, w.change.value, raw))
+                    env_.err << e.name << ": asked " << w.change.value << ", took " << r->taken << " (" << r->why
+                             << ")\n";
+            }
             if (o_.json) {
-                QJsonObject o = ParamJson(*e, raw);
-                o["asked"] = QString::fromStdString(text);
+                QJsonObject o = ParamJson(e, raw);
+                o["asked"] = QString::fromStdString(w.change.how == ChangeHow::Absolute ? w.change.value : asked);
+                if (w.clamped) o["clamped"] = true;
                 list.append(o);
             } else if (!o_.quiet) {
-                env_.out << Padded(e->name, 26) << FormatParamValue(*e, raw) << "\n";
+                env_.out << Padded(e.name, 26) << FormatParamValue(e, raw) << "\n";
             }
         }
         if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
+    }
+
+    // "+=5" of "mic1.volume+=5"; the value alone of "NAME=VALUE".
+    static std::string AskedText(const std::string& assignment) {
+        const std::size_t at = assignment.find('=');
+        if (at > 0 && (assignment[at - 1] == '+' || assignment[at - 1] == '-')) return assignment.substr(at - 1);
+        return assignment.substr(at + 1);
     }
 
     // "name: a -> b", or by address where no name stands.

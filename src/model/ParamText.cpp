@@ -247,6 +247,75 @@ ParsedValue ParseParamValue(const ParamEntry& e, std::string_view text, std::int
     return Fail("unknown parameter format");
 }
 
+namespace {
+
+// The number the entry field shows for a raw value, in the unit a person
+// types: the inverse of TextToRaw.
+double ShownNumber(int kind, std::int32_t raw) {
+    switch (kind) {
+    case kKindBandGain: return raw / 5.0 - 30;
+    case kKindBandQ: return QTableValue(raw);
+    case kKindRelease: return raw * 2.0;
+    default: return raw;
+    }
+}
+
+AppliedChange Refused(std::string error) { return {false, 0, false, std::move(error)}; }
+
+AppliedChange StepBy(const ParamEntry& e, const ParamChange& c, std::int32_t current) {
+    if (e.format != ParamFormat::Kind) return Refused(e.name + " is not a number: it cannot be stepped with += or -=");
+    const auto amount = KindNumber(e.kind, Lower(Trim(c.value)));
+    if (!amount) return Refused(NotUnderstood(e, c.value, KindExpectation(e.kind)));
+    const double sign = c.how == ChangeHow::StepUp ? 1 : -1;
+    const double wanted = ShownNumber(e.kind, current) + sign * *amount;
+    KindRuleInput in;
+    in.entry = &e;
+    in.source = Source::User;
+    // A Q below the table's first entry is the first entry.
+    in.x = TextToRaw(e.kind, e.kind == kKindBandQ && wanted <= 0 ? 0 : wanted);
+    ParamStore store;
+    store.SetBoth(e.address, current);
+    const KindRuleResult r = ApplyKindRule(in, store);
+    const bool belowQTable = e.kind == kKindBandQ && wanted < QTableValue(e.min);
+    return {true, r.raw, r.clamped || belowQTable, {}};
+}
+
+AppliedChange Toggle(const ParamEntry& e, std::int32_t current) {
+    if (e.format == ParamFormat::Bypass) {
+        const ParsedValue flipped = ParseParamValue(e, current >= kBypassOffset ? "off" : "on", current);
+        return {flipped.ok, flipped.raw, false, flipped.error};
+    }
+    if (e.format == ParamFormat::List && e.items.size() == 2) return {true, current == 0 ? 1 : 0, false, {}};
+    return Refused(e.name + " has more than two values: toggle takes one of two (" + ParamRangeText(e) + ")");
+}
+
+}  // namespace
+
+bool ParseParamChange(std::string_view text, ParamChange& change) {
+    std::string name, value;
+    if (!SplitAssignment(text, name, value)) return false;
+    change = {name, ChangeHow::Absolute, value};
+    if (name.back() == '+' || name.back() == '-') {
+        change.how = name.back() == '+' ? ChangeHow::StepUp : ChangeHow::StepDown;
+        change.name.pop_back();
+    } else if (Lower(Trim(value)) == "toggle") {
+        change.how = ChangeHow::Toggle;
+        change.value.clear();
+    }
+    return !change.name.empty();
+}
+
+AppliedChange ApplyParamChange(const ParamEntry& e, const ParamChange& c, std::int32_t current) {
+    switch (c.how) {
+    case ChangeHow::StepUp:
+    case ChangeHow::StepDown: return StepBy(e, c, current);
+    case ChangeHow::Toggle: return Toggle(e, current);
+    case ChangeHow::Absolute: break;
+    }
+    const ParsedValue parsed = ParseParamValue(e, c.value, current);
+    return {parsed.ok, parsed.raw, false, parsed.error};
+}
+
 std::string ParamRangeText(const ParamEntry& e) {
     switch (e.format) {
     case ParamFormat::List:

@@ -61,6 +61,31 @@ struct ValueRounding {
 // Nothing when `raw`, the value `asked` was parsed to, shows the number asked.
 std::optional<ValueRounding> RoundingOf(const ParamEntry& entry, std::string_view asked, std::int32_t raw);
 
+// A change as a person writes it: a value to take ("NAME=VALUE"), a step up
+// or down by an amount in the value's own unit ("NAME+=5", "NAME-=1.5dB"),
+// or the other of a two-valued parameter's values ("NAME=toggle").
+enum class ChangeHow { Absolute, StepUp, StepDown, Toggle };
+struct ParamChange {
+    std::string name;
+    ChangeHow how = ChangeHow::Absolute;
+    std::string value;  // the value or the amount; empty for a toggle
+};
+// False when the text has no '=' or no name.
+bool ParseParamChange(std::string_view text, ParamChange& change);
+
+// The raw value a change leaves, taken from `current` (the raw value the
+// unit holds). A step moves the number the entry field shows and is brought
+// within the limits by the field's own rule: `clamped` says it stopped at a
+// limit. A step on a value that is not a number, a toggle of one that is not
+// two-valued, or an absolute value `ParseParamValue` refuses: not ok.
+struct AppliedChange {
+    bool ok = false;
+    std::int32_t raw = 0;
+    bool clamped = false;
+    std::string error;  // one line of English when not ok
+};
+AppliedChange ApplyParamChange(const ParamEntry& entry, const ParamChange& change, std::int32_t current);
+
 // Up to `count` catalogue names closest to a mistyped one, closest first.
 std::vector<std::string> NearestParamNames(std::string_view name, std::size_t count = 3);
 
