@@ -43,16 +43,19 @@ std::string UnknownName(std::string_view name) {
 }
 
 // A value checked against its entry; a band's type and bypass share a slot,
-// so a change of one keeps the other as `current` holds it.
+// so a change of one keeps the other as `current` holds it. A step or a
+// toggle starts from the value the unit confirmed.
 ChangeList CheckOne(std::string_view name, std::string_view text, std::optional<std::int32_t> current) {
     const ParamEntry* entry = FindParam(name);
     if (!entry) return {false, UnknownName(name), {}};
     if (!IsStateEntry(*entry)) return {false, std::string(name) + " is a command: use mode/recall or mode/save", {}};
+    const ParamChange change = ChangeOfValue(name, text);
     const bool sharesSlot = entry->format == ParamFormat::Bypass || entry->format == ParamFormat::BandType;
-    if (sharesSlot && !current) return {false, "the unit has not sent " + std::string(name) + " yet", {}};
-    const ParsedValue parsed = ParseParamValue(*entry, text, current.value_or(0));
-    if (!parsed.ok) return {false, parsed.error, {}};
-    return {true, {}, {{entry->address, parsed.raw}}};
+    if ((sharesSlot || change.how != ChangeHow::Absolute) && !current)
+        return {false, "the unit has not sent " + std::string(name) + " yet", {}};
+    const AppliedChange applied = ApplyParamChange(*entry, change, current.value_or(0));
+    if (!applied.ok) return {false, applied.error, {}};
+    return {true, {}, {{entry->address, applied.raw}}};
 }
 
 // The number of a formatted value and what follows it: "1000.0Hz" -> "1000.0"

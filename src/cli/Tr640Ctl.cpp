@@ -194,6 +194,7 @@ struct Wanted {
     ParamChange change;
     std::string text;  // as typed
     bool clamped = false;
+    std::string aimed;  // the number a step aimed at
 };
 
 class Commands {
@@ -419,6 +420,7 @@ private:
             const AppliedChange applied = ApplyParamChange(*w.entry, w.change, current);
             if (!applied.ok) return report_.Fail(kExitUsage, applied.error);
             w.clamped = applied.clamped;
+            w.aimed = applied.aimed;
             values[w.entry->address] = applied.raw;
             changes.emplace_back(w.entry->address, applied.raw);
         }
@@ -450,10 +452,11 @@ private:
             if (w.clamped) {
                 env_.err << e.name << ": asked " << asked << ", took " << FormatParamValue(e, raw)
                          << " (stopped at its limit, " << ParamRangeText(e) << ")\n";
-            } else if (w.change.how == ChangeHow::Absolute) {
-                if (const std::optional<ValueRounding> r = RoundingOf(e, w.change.value, raw))
-                    env_.err << e.name << ": asked " << w.change.value << ", took " << r->taken << " (" << r->why
-                             << ")\n";
+            } else if (w.change.how != ChangeHow::Toggle) {
+                const bool step = w.change.how != ChangeHow::Absolute;
+                if (const std::optional<ValueRounding> r = RoundingOf(e, step ? w.aimed : w.change.value, raw))
+                    env_.err << e.name << ": asked " << (step ? asked + " (" + w.aimed + ")" : w.change.value)
+                             << ", took " << r->taken << " (" << r->why << ")\n";
             }
             if (o_.json) {
                 QJsonObject o = ParamJson(e, raw);

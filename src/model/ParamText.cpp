@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 namespace tr640 {
@@ -260,7 +261,7 @@ double ShownNumber(int kind, std::int32_t raw) {
     }
 }
 
-AppliedChange Refused(std::string error) { return {false, 0, false, std::move(error)}; }
+AppliedChange Refused(std::string error) { return {false, 0, false, std::move(error), {}}; }
 
 AppliedChange StepBy(const ParamEntry& e, const ParamChange& c, std::int32_t current) {
     if (e.format != ParamFormat::Kind) return Refused(e.name + " is not a number: it cannot be stepped with += or -=");
@@ -277,15 +278,17 @@ AppliedChange StepBy(const ParamEntry& e, const ParamChange& c, std::int32_t cur
     store.SetBoth(e.address, current);
     const KindRuleResult r = ApplyKindRule(in, store);
     const bool belowQTable = e.kind == kKindBandQ && wanted < QTableValue(e.min);
-    return {true, r.raw, r.clamped || belowQTable, {}};
+    char aimed[32];
+    std::snprintf(aimed, sizeof aimed, "%.6g", wanted);
+    return {true, r.raw, r.clamped || belowQTable, {}, aimed};
 }
 
 AppliedChange Toggle(const ParamEntry& e, std::int32_t current) {
     if (e.format == ParamFormat::Bypass) {
         const ParsedValue flipped = ParseParamValue(e, current >= kBypassOffset ? "off" : "on", current);
-        return {flipped.ok, flipped.raw, false, flipped.error};
+        return {flipped.ok, flipped.raw, false, flipped.error, {}};
     }
-    if (e.format == ParamFormat::List && e.items.size() == 2) return {true, current == 0 ? 1 : 0, false, {}};
+    if (e.format == ParamFormat::List && e.items.size() == 2) return {true, current == 0 ? 1 : 0, false, {}, {}};
     return Refused(e.name + " has more than two values: toggle takes one of two (" + ParamRangeText(e) + ")");
 }
 
@@ -305,6 +308,19 @@ bool ParseParamChange(std::string_view text, ParamChange& change) {
     return !change.name.empty();
 }
 
+ParamChange ChangeOfValue(std::string_view name, std::string_view value) {
+    ParamChange change{std::string(name), ChangeHow::Absolute, std::string(value)};
+    const std::string_view v = Trim(value);
+    if (v.size() >= 2 && (v[0] == '+' || v[0] == '-') && v[1] == '=') {
+        change.how = v[0] == '+' ? ChangeHow::StepUp : ChangeHow::StepDown;
+        change.value = std::string(v.substr(2));
+    } else if (Lower(v) == "toggle") {
+        change.how = ChangeHow::Toggle;
+        change.value.clear();
+    }
+    return change;
+}
+
 AppliedChange ApplyParamChange(const ParamEntry& e, const ParamChange& c, std::int32_t current) {
     switch (c.how) {
     case ChangeHow::StepUp:
@@ -313,7 +329,7 @@ AppliedChange ApplyParamChange(const ParamEntry& e, const ParamChange& c, std::i
     case ChangeHow::Absolute: break;
     }
     const ParsedValue parsed = ParseParamValue(e, c.value, current);
-    return {parsed.ok, parsed.raw, false, parsed.error};
+    return {parsed.ok, parsed.raw, false, parsed.error, {}};
 }
 
 std::string ParamRangeText(const ParamEntry& e) {

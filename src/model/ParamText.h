@@ -72,6 +72,9 @@ struct ParamChange {
 };
 // False when the text has no '=' or no name.
 bool ParseParamChange(std::string_view text, ParamChange& change);
+// The change a value asks for where the name stands apart from it (an MQTT
+// topic, a JSON member): "+=5", "-=1.5dB", "toggle", or a value to take.
+ParamChange ChangeOfValue(std::string_view name, std::string_view value);
 
 // The raw value a change leaves, taken from `current` (the raw value the
 // unit holds). A step moves the number the entry field shows and is brought
@@ -83,6 +86,7 @@ struct AppliedChange {
     std::int32_t raw = 0;
     bool clamped = false;
     std::string error;  // one line of English when not ok
+    std::string aimed;  // for a step, the number it aimed at, to tell a rounding by
 };
 AppliedChange ApplyParamChange(const ParamEntry& entry, const ParamChange& change, std::int32_t current);
 

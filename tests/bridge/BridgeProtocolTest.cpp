@@ -105,6 +105,23 @@ TEST(BridgePayloadsTest, AJsonSetIsCheckedWholeBeforeAnythingIsSent) {
     EXPECT_NE(ParseOneChange("mic1.volme", "1", held).error.find("did you mean mic1.volume"), std::string::npos);
 }
 
+TEST(BridgePayloadsTest, StepsAndTogglesStartFromTheConfirmedValue) {
+    const ParamEntry& volume = *FindParam("mic1.volume");
+    const ParamEntry& phase = *FindParam("mic1.phase");
+    const auto held = Holding({{volume.address, 40}, {phase.address, 0}});
+    EXPECT_EQ(ParseOneChange("mic1.volume", "+=5", held).changes.at(0).second, 45);
+    EXPECT_EQ(ParseOneChange("mic1.volume", " -= 500", held).changes.at(0).second, volume.min);  // at its limit
+    EXPECT_EQ(ParseOneChange("mic1.phase", "toggle", held).changes.at(0).second, 1);
+    std::string transaction;
+    const ChangeList both = ParseChangeSet(R"({"mic1.volume": "+=10", "mic1.phase": "toggle"})", held, transaction);
+    ASSERT_TRUE(both.ok) << both.error;
+    EXPECT_EQ(both.changes.size(), 2u);
+
+    EXPECT_FALSE(ParseOneChange("noisegate", "toggle", held).ok);     // four levels
+    EXPECT_FALSE(ParseOneChange("mic1.eq2.gain", "+=1", held).ok);    // not sent by the unit yet
+    EXPECT_FALSE(ParseChangeSet(R"({"mic1.volume": "+=10", "mic1.eq1.type": "+=1"})", held, transaction).ok);
+}
+
 TEST(BridgePayloadsTest, EnvelopesModesAndResponses) {
     const CommandEnvelope wrapped = OpenEnvelope(R"({"value": "-3dB", "transaction": 42})");
     ASSERT_TRUE(wrapped.ok);

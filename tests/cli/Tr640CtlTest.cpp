@@ -120,6 +120,32 @@ TEST_F(Tr640CtlTest, SetSaysWhereTheValueTakenDiffersFromTheValueAsked) {
     EXPECT_EQ(set[0].toObject()["value"].toString(), "-3.6dB");
 }
 
+TEST_F(Tr640CtlTest, StepsAndTogglesStartFromTheUnitAndSayWhereTheyStopped) {
+    const ParamEntry& volume = *FindParam("mic1.volume");
+    const ParamEntry& phase = *FindParam("mic1.phase");
+    device.SetValue(volume.address, volume.max - 2);
+    ASSERT_EQ(Run({"set", "mic1.volume+=5", "mic1.phase=toggle", "mic1.eq3.gain-=1.5dB"}), kExitOk) << err.str();
+    EXPECT_EQ(device.Value(volume.address), volume.max);
+    EXPECT_EQ(device.Value(phase.address), 1);
+    const std::string lines = err.str();
+    EXPECT_NE(lines.find("mic1.volume: asked +=5, took"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("stopped at its limit"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("mic1.eq3.gain: asked -=1.5dB (-1.5), took -1.6dB"), std::string::npos) << lines;
+
+    ASSERT_EQ(Run({"--json", "set", "mic1.volume+=5", "mic1.phase=toggle"}), kExitOk) << err.str();
+    const QJsonArray set = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
+    ASSERT_EQ(set.size(), 2) << out.str();
+    EXPECT_TRUE(set[0].toObject()["clamped"].toBool());
+    EXPECT_EQ(device.Value(phase.address), 0);
+
+    const std::int32_t before = device.Value(volume.address);
+    EXPECT_EQ(Run({"set", "mic1.volume-=5", "noisegate=toggle"}), kExitUsage);
+    ExpectOneErrorLine("noisegate");
+    EXPECT_EQ(Run({"set", "mic1.eq1.type+=1"}), kExitUsage);
+    ExpectOneErrorLine("not a number");
+    EXPECT_EQ(device.Value(volume.address), before);  // nothing of a refused call was sent
+}
+
 TEST_F(Tr640CtlTest, DumpAndGetPrintTheValuesSetTakesAndRawValues) {
     device.SetValue(0x0108, 3);
     device.SetValue(0x000B, 0);  // feedback off

@@ -57,6 +57,36 @@ TEST(ParamText, OutOfRangeAndGarbageAreRefusedNotClamped) {
     EXPECT_NE(v.error.find("-30.0dB .. 12.0dB"), std::string::npos) << v.error;
 }
 
+AppliedChange Applied(const char* text, std::int32_t current) {
+    ParamChange c;
+    EXPECT_TRUE(ParseParamChange(text, c)) << text;
+    return ApplyParamChange(*FindParam(c.name), c, current);
+}
+
+TEST(ParamText, StepsMoveTheShownNumberAndStopAtTheLimitsTogglesFlipTwoValues) {
+    const ParamEntry& gain = *FindParam("mic1.eq3.gain");
+    EXPECT_EQ(Applied("mic1.eq3.gain-=1.5dB", Raw("mic1.eq3.gain", "0dB")).raw, Raw("mic1.eq3.gain", "-1.6dB"));
+    EXPECT_EQ(Applied("mic1.eq3.gain-=1.5dB", 150).aimed, "-1.5");
+    const AppliedChange top = Applied("mic1.eq3.gain+=5", Raw("mic1.eq3.gain", "10dB"));
+    EXPECT_TRUE(top.ok && top.clamped);
+    EXPECT_EQ(top.raw, gain.max);
+    const AppliedChange bottom = Applied("output.volume-=50", 20);
+    EXPECT_TRUE(bottom.ok && bottom.clamped);
+    EXPECT_EQ(bottom.raw, FindParam("output.volume")->min);
+    EXPECT_FALSE(Applied("mic1.volume+=5", 40).clamped);
+    EXPECT_EQ(Applied("mic1.volume+=5", 40).raw, 45);
+
+    EXPECT_EQ(Applied("mic1.phase=toggle", 0).raw, 1);
+    EXPECT_EQ(Applied("mic1.phase=TOGGLE", 1).raw, 0);
+    EXPECT_EQ(Applied("mic2.eq1.bypass=toggle", 3).raw, 13);  // the type's part kept
+    EXPECT_EQ(Applied("mic2.eq1.bypass=toggle", 13).raw, 3);
+
+    EXPECT_FALSE(Applied("mic1.eq1.type+=1", 0).ok);  // a list is not a number
+    EXPECT_FALSE(Applied("mic1.volume+=loud", 0).ok);
+    EXPECT_FALSE(Applied("noisegate=toggle", 0).ok);  // more than two levels
+    EXPECT_FALSE(Applied("mic1.volume=toggle", 0).ok);
+}
+
 TEST(ParamText, ValuesShowAsTheFieldsShowThemAndItemsAsTheirWords) {
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq1.freq"), 1000), "1000.0Hz");
     EXPECT_EQ(FormatParamValue(*FindParam("mic1.eq3.gain"), 132), "-3.6dB");
