@@ -9,10 +9,10 @@
 namespace tr640 {
 
 // A change that may alter the EQ curve: the address and the raw value.
-struct ParamChange {
+struct CurveChange {
     int address = 0;
     std::int32_t value = 0;
-    friend bool operator==(const ParamChange&, const ParamChange&) = default;
+    friend bool operator==(const CurveChange&, const CurveChange&) = default;
 };
 
 // State the windows share about the parameter model. `Field` is the type of
@@ -26,8 +26,8 @@ struct ModelStateOf {
     std::string lastAcceptedText;    // currentField's text as last accepted (UTF-8)
     bool wheelArmed = false;         // the wheel steps currentField
     bool trackGuard = false;         // ApplyValue is moving a track bar
-    ParamChange lastChange;          // last change that may alter the EQ curve
-    ParamChange lastDrawn;           // the lastChange the refresh timer acted on
+    CurveChange lastChange;          // last change that may alter the EQ curve
+    CurveChange lastDrawn;           // the lastChange the refresh timer acted on
 };
 
 }  // namespace tr640

@@ -678,7 +678,7 @@ void TForm1::WakeRefreshTimer() {
     if (refreshTimerEnabled_ && !Timer1->isActive()) Timer1->start();
 }
 
-void TForm1::NoteBandChange(ParamChange change) {
+void TForm1::NoteBandChange(CurveChange change) {
     state_.lastChange = change;
     WakeRefreshTimer();
 }

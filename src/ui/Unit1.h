@@ -347,7 +347,7 @@ private:
     // A band change to draw, or a handle pressed: the refresh timer runs
     // again (once the window has been shown), at its 20 ms pace.
     void WakeRefreshTimer();
-    void NoteBandChange(ParamChange change);
+    void NoteBandChange(CurveChange change);
     void RedrawChangedBand();
     bool RefreshTickHasWork() const;
     void BuildTopBar();

@@ -324,7 +324,7 @@ TEST_F(RedrawTest, OnceForEachNewBandChangeWithThatBandsReadout) {
     state().lastChange = {kAddrMasterVolume, 7};
     Tick();
     EXPECT_FALSE(Redrawn());
-    EXPECT_EQ(state().lastDrawn, (ParamChange{kAddrMasterVolume, 7}));
+    EXPECT_EQ(state().lastDrawn, (CurveChange{kAddrMasterVolume, 7}));
 }
 
 TEST_F(RedrawTest, MicrophoneTwosFirstBandResolvesToBandZeroOfTheShownPage) {

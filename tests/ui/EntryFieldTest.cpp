@@ -53,7 +53,7 @@ TEST_F(EntryFieldTest, EnterCommitsTheTypedNumberInTheFieldsOwnForm) {
     TickHold();
     EXPECT_EQ(device.Value(kMic1Band3Frequency), 1234);
     EXPECT_EQ(state().lastAcceptedText, "1234.0Hz");
-    EXPECT_EQ(state().lastChange, (ParamChange{kMic1Band3Frequency, 1234}));
+    EXPECT_EQ(state().lastChange, (CurveChange{kMic1Band3Frequency, 1234}));
 }
 
 TEST_F(EntryFieldTest, EachKindCommitsByItsOwnRule) {

@@ -31,7 +31,7 @@ TEST_F(HandlersTest, AGainBarShowsStoresAndSendsItsGainAndLeavesItsFieldCurrent)
     EXPECT_EQ(state().currentField, w().Mic1GainEdit2);
     EXPECT_EQ(store().Shown(kMic1Band2Gain), 160);
     EXPECT_EQ(store().Device(kMic1Band2Gain), 160);
-    EXPECT_EQ(state().lastChange, (ParamChange{kMic1Band2Gain, 160}));
+    EXPECT_EQ(state().lastChange, (CurveChange{kMic1Band2Gain, 160}));
     EXPECT_EQ(WritesTo(kMic1Band2Gain), std::vector<std::uint16_t>{160});
 
     // The wheel now steps the gain.
@@ -62,7 +62,7 @@ TEST_F(HandlersTest, VolumeBarsLeaveNoFieldCurrent) {
     EXPECT_EQ(WritesTo(kAddrMasterVolume), std::vector<std::uint16_t>{40});
     EXPECT_EQ(state().currentField, w().Example);
     // The input volumes are not EQ values: no redraw is asked for.
-    const ParamChange before = state().lastChange;
+    const CurveChange before = state().lastChange;
     w().Mic2INGainBar->setValue(120);
     EXPECT_EQ(w().Mic2INGainEdit->text(), "120%");
     EXPECT_EQ(store().Shown(kAddrMic2InputVolume), 120);
@@ -83,7 +83,7 @@ TEST_F(HandlersTest, BandTypeChangeSendsTheTypeAndShowsTheQThatNowApplies) {
     EXPECT_EQ(store().Shown(kMic1Band2Type), 1);
     EXPECT_EQ(w().Mic1QEdit2->text(), "1.00");
     EXPECT_EQ(state().currentField, w().Mic1QEdit2);
-    EXPECT_EQ(state().lastChange, (ParamChange{kMic1Band2Type, 1}));
+    EXPECT_EQ(state().lastChange, (CurveChange{kMic1Band2Type, 1}));
     EXPECT_TRUE(dialogs->calls.empty());
 
     Choose(w().Mic1ModeBox2, 0);  // back to parametric
@@ -107,10 +107,10 @@ TEST_F(HandlersTest, BypassAddsOrTakesOffTenAndDisarmsTheWheel) {
     EXPECT_EQ(store().Shown(kMic1Band2Type), 12);
     EXPECT_EQ(store().Device(kMic1Band2Type), 12);
     EXPECT_FALSE(state().wheelArmed);
-    EXPECT_EQ(state().lastChange, (ParamChange{kMic1Band2Type, 12}));
+    EXPECT_EQ(state().lastChange, (CurveChange{kMic1Band2Type, 12}));
     Click(w().Mic1BypassCheck2);
     EXPECT_EQ(store().Shown(kMic1Band2Type), 2);
-    EXPECT_EQ(state().lastChange, (ParamChange{kMic1Band2Type, 2}));
+    EXPECT_EQ(state().lastChange, (CurveChange{kMic1Band2Type, 2}));
 }
 
 // --- System list boxes ---------------------------------------------------------------------
@@ -268,7 +268,7 @@ TEST_F(HandlersTest, CurveAndPresetButtonsCallWhatIsBehindThem) {
     EXPECT_EQ(presets, (std::vector<QString>{"save", "load"}));
 
     // "退出" does nothing at all.
-    const ParamChange change = state().lastChange;
+    const CurveChange change = state().lastChange;
     w().AdvPageControl1->setCurrentIndex(1);
     Click(w().RzButton8);
     EXPECT_TRUE(w().isVisible());
@@ -295,7 +295,7 @@ TEST_F(HandlersTest, ChangingTheMicrophonePageSelectsItsFirstBandAndRedrawsIt) {
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
     EXPECT_EQ(state().activeMic, 1);
     EXPECT_EQ(state().currentField, w().Mic2FreEdit1);
-    EXPECT_EQ(state().lastChange, (ParamChange{0x011C, 30}));
+    EXPECT_EQ(state().lastChange, (CurveChange{0x011C, 30}));
     w().Timer1Timer();
     EXPECT_EQ(graph.draws.back(), (RecordingGraph::Draw{0, 1}));
 
@@ -326,7 +326,7 @@ TEST_F(HandlersTest, TheRefreshTimerRedrawsOnceForEachNewBandChange) {
     w().Timer1Timer();
     ASSERT_EQ(graph.draws.size(), draws + 1);
     EXPECT_EQ(graph.draws.back(), (RecordingGraph::Draw{4, 0}));
-    EXPECT_EQ(state().lastDrawn, (ParamChange{BandAddress(0, 4, kSlotGain), 100}));
+    EXPECT_EQ(state().lastDrawn, (CurveChange{BandAddress(0, 4, kSlotGain), 100}));
 
     // Ending at the change drawn last draws nothing; microphone 2's band
     // draws on microphone 1's graph, as the band arithmetic resolves it.
@@ -383,7 +383,7 @@ TEST_F(HandlersTest, RefreshAllShowsTheDeviceImageWithoutRunningAnyHandler) {
     store().SetDevice(kAddrModeRecall, 4);
     store().SetDevice(kAddrMasterVolume, 250);
     store().SetDevice(BandAddress(0, 0, kSlotFrequency), 1);
-    const ParamChange change = state().lastChange;
+    const CurveChange change = state().lastChange;
     const std::size_t draws = graph.draws.size();
     QLineEdit* current = state().currentField;
 

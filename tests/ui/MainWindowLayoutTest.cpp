@@ -268,7 +268,7 @@ TEST_F(MainWindowLayoutTest, StartUpSelectsTheFirstFrequencyFieldAndAsksForOneRe
     EXPECT_EQ(QApplication::focusWidget(), w().Mic1FreEdit1);
     EXPECT_TRUE(state().wheelArmed);
     EXPECT_EQ(state().lastAcceptedText, "30.0Hz");
-    EXPECT_EQ(state().lastChange, (ParamChange{0x0103, 30}));
+    EXPECT_EQ(state().lastChange, (CurveChange{0x0103, 30}));
     EXPECT_FALSE(state().refreshInProgress);
 
     // Set up once with the labels; the refresh ends with a redraw without
