@@ -78,6 +78,8 @@ public:
     // Any other transfer drops what a load left waiting.
     using ChangeSender = std::function<void(int address, std::int32_t value)>;
     void TransferEnded(bool wroteAll, const ChangeSender& send);
+    // A load has started its page-1 write and waits for it to end.
+    bool LoadWaiting() const { return !waitingPath_.isEmpty(); }
 
     // A load the link cannot take now (no unit, or busy): the handler may
     // keep the file's values (its device image) and return true; otherwise

@@ -57,7 +57,12 @@ Program::Program(LinkBackend backend, std::unique_ptr<Dialogs> dialogs, int lang
         }
         return false;
     });
-    mainWindow_.SetPresetFlows([this] { presets_.LoadPreset(); }, [this] { presets_.SavePreset(); });
+    mainWindow_.SetPresetFlows(
+        [this] {
+            loadBefore_ = store_;
+            presets_.LoadPreset();
+        },
+        [this] { presets_.SavePreset(); });
     mainWindow_.SetTransferEndHook([this] { AfterTransfer(); });
     mainWindow_.SetLanguageChooser([this](int chosen) {
         RememberLanguage(chosen);
@@ -86,9 +91,14 @@ Program::~Program() {
 // file's system settings follow it as changes the user made.
 void Program::AfterTransfer() {
     const bool wroteAll = session().LastTransferWrote();
+    // A load is one undo step: the page the write took over and the system
+    // settings that follow it as changes.
+    const bool loaded = wroteAll && presets_.LoadWaiting();
+    if (loaded) mainWindow_.History().NewAction();
     presets_.TransferEnded(wroteAll, [this](int address, std::int32_t value) {
         mainWindow_.SendParameter(address, value);
     });
+    if (loaded) mainWindow_.RecordTakenOver(loadBefore_);
     if (wroteAll) mainWindow_.RefreshAll();
     if (!wroteAll) mainWindow_.AskAboutUnsentChanges();
 }

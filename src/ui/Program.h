@@ -83,6 +83,8 @@ private:
     PresetFlow presets_;
     // The shown values as they were before the compressor window's apply.
     ParamStore curveBefore_;
+    // The values shown when a load began: its undo step goes back to them.
+    ParamStore loadBefore_;
     EqGraph eqGraph_{mainWindow_};
     EqFileMenu eqFileMenu_{mainWindow_, language_};
 };

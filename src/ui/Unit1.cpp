@@ -275,14 +275,27 @@ void TForm1::ShowUnsentCount() {
 }
 
 void TForm1::KeepAsUnsentChanges(const ParamStore& file) {
+    const ParamStore before = store_;
     for (const ParamEntry& e : ParamCatalogue()) {
         if (e.format == ParamFormat::Command || e.format == ParamFormat::Bypass) continue;
         if (file.Device(e.address) == store_.Shown(e.address)) continue;
         StoreValue(e.address, file.Device(e.address));
         unsent_[e.address] = file.Device(e.address);
     }
+    history_->NewAction();
+    RecordTakenOver(before);
     ShowUnsentCount();
     ShowStoredValues();
+}
+
+void TForm1::RecordTakenOver(const ParamStore& before) {
+    // The mode commands are no settings, and a bypass lives in its band's
+    // type value, which is recorded once.
+    for (const ParamEntry& e : ParamCatalogue()) {
+        if (e.format == ParamFormat::Command || e.format == ParamFormat::Bypass) continue;
+        history_->Record(e.address, before.Shown(e.address), store_.Shown(e.address));
+    }
+    history_->NewAction();
 }
 
 // The unit's values have just been read over the window's: one question,
@@ -294,7 +307,7 @@ void TForm1::AskAboutUnsentChanges() {
     QStringList names;
     for (const auto& [address, value] : kept)
         for (const ParamEntry& e : ParamCatalogue())
-            if (e.address == address && e.format != ParamFormat::Bypass) names << QString::fromStdString(e.name);
+            if (e.address == address && e.format != ParamFormat::Bypass) names << ParamWindowName(e, language_);
     const QString question = Tr(language_, "未连接时做的 %1 项更改没有发送到设备：%2。")
                                  .replace(QStringLiteral("%1"), QString::number(kept.size()))
                                  .replace(QStringLiteral("%2"), names.join(QStringLiteral(", ")));

@@ -162,6 +162,9 @@ public:
     const std::map<int, std::int32_t>& UnsentChanges() const { return unsent_; }
     // A preset file loaded while no unit is linked: its settings become such changes.
     void KeepAsUnsentChanges(const ParamStore& file);
+    // A file taken over as a whole is one undo step: every shown value that
+    // differs from `before` goes into the current action, which then ends.
+    void RecordTakenOver(const ParamStore& before);
     void AskAboutUnsentChanges();
     // Runs after an undo or redo has sent its values (other windows reload).
     void SetAfterReplay(std::function<void()> after) { afterReplay_ = std::move(after); }

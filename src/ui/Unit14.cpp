@@ -2,6 +2,7 @@
 #include "ui/Unit14.h"
 
 #include "ui/ColourButton.h"
+#include "ui/ControlTips.h"
 
 #include "ui/Unit4.h"
 
@@ -330,10 +331,26 @@ void TForm14::BuildFields() {
     RzButton3->setGeometry(556, 270, 99, 40);
     SetForeignCaption(RzButton3, language_, "复位");
     connect(RzButton3, &QPushButton::clicked, this, [this] { RzButton3Click(); });
+    ShowTips();
+}
+
+// The fields and buttons act on the band shown, so their tips name its points.
+void TForm14::ShowTips() {
+    for (std::size_t k = 0; k < kCompressorPoints; ++k) {
+        const int point = static_cast<int>(k);
+        for (const bool input : {true, false}) {
+            QSpinBox* field = input ? inputFields_[k] : outputFields_[k];
+            field->setToolTip(CompressorFieldTip(band_, point, input, language_));
+            field->setAccessibleName(CompressorFieldAccessibleName(band_, point, input, language_));
+        }
+    }
+    RzButton2->setToolTip(CompressorButtonTip(band_, false, language_));
+    RzButton3->setToolTip(CompressorButtonTip(band_, true, language_));
 }
 
 void TForm14::OpenForBand(int band) {
     band_ = band;
+    ShowTips();
     // The window is created minimized; opening it for a band means the user
     // wants to see it, so it comes back as a normal window.
     setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -349,7 +366,9 @@ void TForm14::OpenForBand(int band) {
 
 void TForm14::Update(CompressorUpdate kind) {
     const FlagGuard updating(updating_);
+    const int shownBand = band_;
     band_ = CompressorBand(band_);
+    if (band_ != shownBand) ShowTips();
     setWindowTitle(QString::fromStdString(Translate(language_, CompressorTitle(band_))));
 
     switch (kind) {

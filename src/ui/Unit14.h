@@ -123,6 +123,7 @@ private:
     void ReadFields();
     void WriteFields();
     void Redraw();
+    void ShowTips();
     void PlaceMarks();
     void SetModifyColour(const QColor& colour);
     void PressOnChart(QPoint position);

@@ -5,13 +5,17 @@
 
 #include "MainWindowFixture.h"
 
+#include "model/CompressorCurve.h"
 #include "model/ParamCatalogue.h"
 #include "model/ParamText.h"
 #include "ui/ControlTips.h"
+#include "ui/Unit14.h"
 
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSpinBox>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 #include <set>
@@ -79,6 +83,38 @@ TEST_F(EditingTest, AWheelRunAndABarDragAreOneStepEachAndEveryKindOfChangeUndoes
         EXPECT_EQ(device.Value(e.address), start.Shown(e.address)) << e.name;
     }
     EXPECT_FALSE(w().History().Stack().canUndo());
+}
+
+TEST_F(EditingTest, ALoadIsOneUndoStepWithItsSystemSettings) {
+    Connect();
+    QTemporaryDir folder;
+    const QString path = folder.filePath("load.Nddt");
+    store().SetBoth(kGain3, 120);
+    store().SetBoth(kAddrNoiseGate, 1);
+    dialogs->pathAnswers = {path};
+    Click(w().RzButton6);
+    Retype(w().Mic1GainEdit3, "6");
+    Key(w().Mic1GainEdit3, Qt::Key_Return);
+    Choose(w().SysNoiseBox, 5);
+    Settle();
+    ASSERT_EQ(device.Value(kGain3), 180);
+    ASSERT_EQ(device.Value(kAddrNoiseGate), 5);
+
+    dialogs->pathAnswers = {path};
+    Click(w().RzButton4);
+    RunTransfer();
+    Settle();
+    ASSERT_EQ(device.Value(kGain3), 120);
+    ASSERT_EQ(device.Value(kAddrNoiseGate), 1);
+    w().Undo();
+    Settle();
+    EXPECT_EQ(device.Value(kGain3), 180);
+    EXPECT_EQ(device.Value(kAddrNoiseGate), 5);
+    EXPECT_EQ(w().Mic1GainEdit3->text(), "6.0dB");
+    w().Redo();
+    Settle();
+    EXPECT_EQ(device.Value(kGain3), 120);
+    EXPECT_EQ(device.Value(kAddrNoiseGate), 1);
 }
 
 TEST_F(EditingTest, CopyingAMicrophonesEqGoesBothWaysInOneStep) {
@@ -162,7 +198,24 @@ TEST_F(EditingTest, EveryControlThatSetsAValueTellsWhatTheCatalogueSays) {
             EXPECT_TRUE(tip.contains(QString::fromStdString(ParamRangeText(e)))) << name;
         }
     }
-    EXPECT_EQ(w().Mic1GainEdit3->accessibleName(), "microphone 1 band 3 gain");
+    // The compressor window's fields edit one half of a point of the band shown.
+    TForm14& compressor = program->compressorWindow();
+    for (int band = 0; band < kCompressorBands; ++band) {
+        compressor.OpenForBand(band);
+        for (int field = 1; field <= 2 * kCompressorPoints; ++field) {
+            const auto* spin = compressor.findChild<QSpinBox*>(QStringLiteral("RzSpinEdit%1").arg(field));
+            ASSERT_NE(spin, nullptr);
+            const ParamEntry* e = nullptr;
+            for (const ParamEntry& entry : ParamCatalogue())
+                if (entry.address == CompressorPointAddress(band, (field - 1) / 2)) e = &entry;
+            ASSERT_NE(e, nullptr);
+            EXPECT_TRUE(spin->toolTip().contains(QString::fromStdString(e->name + ": "))) << e->name;
+            EXPECT_TRUE(spin->toolTip().contains(QString::fromStdString(ParamRangeText(*e)))) << e->name;
+            EXPECT_TRUE(spin->accessibleName().startsWith(ParamWindowName(*e, kLanguageChinese))) << e->name;
+        }
+        EXPECT_TRUE(compressor.RzButton2->toolTip().contains("curve.p1 .. p5"));
+    }
+    EXPECT_EQ(w().Mic1GainEdit3->accessibleName(), "话筒1 EQ3 增益");
     EXPECT_TRUE(w().Mic1GainEdit3->toolTip().contains("0.2dB"));
     EXPECT_TRUE(ControlTip(QStringLiteral("Mic1QEdit2"), kLanguageEnglish).contains("mic1.eq2.q.other"));
 }

@@ -72,7 +72,7 @@ TEST_F(WindowsTruthTest, ChangesMadeOfflineAreKeptAndOfferedWhenAUnitLinks) {
         for (int n = 0; n < 6; ++n) TickHold();
         const std::vector<QString> asked = dialogs->Texts(Kind::Confirm);
         ASSERT_EQ(asked.size(), 1u);
-        EXPECT_EQ(asked[0], QStringLiteral("未连接时做的 1 项更改没有发送到设备：mic1.eq3.gain。"));
+        EXPECT_EQ(asked[0], QStringLiteral("未连接时做的 1 项更改没有发送到设备：话筒1 EQ3 增益。"));
         ASSERT_EQ(dialogs->buttons.size(), 1u);
         EXPECT_EQ(Translate(kLanguageEnglish, dialogs->buttons[0].first.toStdString()).rfind("Send", 0), 0u);
         EXPECT_EQ(device.Value(kGain3), send ? 195 : unitGain);
@@ -98,6 +98,10 @@ TEST_F(WindowsTruthTest, AFileLoadedOfflineWaitsAsChangesAndConnectWithoutAUnitS
     dialogs->pathAnswers = {path};
     Click(w().RzButton4);
     EXPECT_EQ(w().UnsentChanges().count(kGain3), 1u);
+    EXPECT_EQ(w().Mic1GainEdit3->text(), "-6.0dB");
+    w().Undo();  // the load was one step, also offline
+    EXPECT_EQ(w().Mic1GainEdit3->text(), QString::fromStdString(FormatParamValue(*FindParam("mic1.eq3.gain"), 150)));
+    w().Redo();
     EXPECT_EQ(w().Mic1GainEdit3->text(), "-6.0dB");
 
     Click(w().LinkBtn);
