@@ -43,7 +43,7 @@ const ParamEntry* EntryAt(ParamAddress address, ParamFormat format) {
 QString ChinesePart(const std::string& part) {
     static const std::map<std::string, const char*> whole = {
         {"noisegate", "话筒噪声门"}, {"feedback", "防啸叫"},  {"output", "输出总音量"},
-        {"powerex", "话筒PowerEx"},  {"type", "类型"},        {"bypass", "旁通"},
+        {"powerex", "话筒PowerEx"},  {"type", "类型"},        {"bypass", "直通"},
         {"freq", "频率"},            {"gain", "增益"},        {"q", "Q值"},
         {"other", "(其他类型)"},     {"phase", "相位"},       {"crossover", "分频点"},
         {"low", "低音"},             {"mid", "中音"},         {"high", "高音"},
