@@ -38,37 +38,38 @@ const ParamEntry* EntryAt(ParamAddress address, ParamFormat format) {
     return nullptr;
 }
 
-// One part of a parameter's name ("mic1", "eq3", "gain") as the labels of
-// the Chinese window say it; a number at its end stays a number.
-QString ChinesePart(const std::string& part) {
+// One part of a parameter's name ("mic1", "eq3", "gain") in the words of
+// the Chinese window's labels, translated into `language`; a number at its
+// end is put into its word.
+QString NamePart(const std::string& part, int language) {
     static const std::map<std::string, const char*> whole = {
-        {"noisegate", "话筒噪声门"}, {"feedback", "防啸叫"},  {"output", "输出总音量"},
-        {"powerex", "话筒PowerEx"},  {"type", "类型"},        {"bypass", "直通"},
-        {"freq", "频率"},            {"gain", "增益"},        {"q", "Q值"},
-        {"other", "(其他类型)"},     {"phase", "相位"},       {"crossover", "分频点"},
-        {"low", "低音"},             {"mid", "中音"},         {"high", "高音"},
-        {"attack", "启动时间"},      {"hold", "保持时间"},    {"release", "释放时间"},
-        {"curve", "压缩曲线"},       {"dynamics", "三分频动态"}};
-    static const std::map<std::string, const char*> numbered = {{"mic", "话筒"}, {"eq", "EQ"}, {"p", "点"}};
-    if (const auto it = whole.find(part); it != whole.end()) return QString::fromUtf8(it->second);
+        {"noisegate", "噪声门"},  {"feedback", "防啸叫"},     {"output", "输出总音量"},
+        {"powerex", "话筒PowerEx"}, {"type", "类型"},         {"bypass", "直通"},
+        {"freq", "频率"},           {"gain", "增益"},         {"q", "Q值"},
+        {"other", "(其他类型)"},    {"phase", "相位"},        {"crossover", "分频点"},
+        {"low", "低音"},            {"mid", "中音"},          {"high", "高音"},
+        {"attack", "启动时间"},     {"hold", "保持时间"},     {"release", "释放时间"},
+        {"curve", "压缩曲线"},      {"dynamics", "三分频动态"}};
+    static const std::map<std::string, const char*> numbered = {{"mic", "话筒%1"}, {"eq", "EQ%1"}, {"p", "点%1"}};
+    if (const auto it = whole.find(part); it != whole.end()) return Tr(language, it->second);
     const std::size_t digits = part.find_first_of("0123456789");
     if (digits != std::string::npos && digits > 0)
         if (const auto it = numbered.find(part.substr(0, digits)); it != numbered.end())
-            return QString::fromUtf8(it->second) + QString::fromStdString(part.substr(digits));
+            return Tr(language, it->second).replace(QStringLiteral("%1"), QString::fromStdString(part.substr(digits)));
     return QString::fromStdString(part);
 }
 
-QString ChineseName(const ParamEntry& e) {
+QString NameFromParts(const ParamEntry& e, int language) {
     QStringList parts;
     const QStringList pieces = QString::fromStdString(e.name).split(QLatin1Char('.'));
     for (const QString& piece : pieces) {
         // The master volume says "volume" once, in "输出总音量"; a
         // microphone's volume is its input volume.
         if (piece == QLatin1String("volume")) {
-            if (pieces.front() != QLatin1String("output")) parts << QStringLiteral("输入音量");
+            if (pieces.front() != QLatin1String("output")) parts << Tr(language, "输入音量");
             continue;
         }
-        parts << ChinesePart(piece.toStdString());
+        parts << NamePart(piece.toStdString(), language);
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -98,8 +99,10 @@ const ParamEntry* CurvePointEntry(int band, int point) {
 }  // namespace
 
 QString ParamWindowName(const ParamEntry& entry, int language) {
-    if (language == kLanguageChinese) return ChineseName(entry);
-    return QString::fromStdString(entry.description);
+    // English has the catalogue's own line; the other languages put the
+    // parts of the name together in the labels' words.
+    if (language == kLanguageEnglish) return QString::fromStdString(entry.description);
+    return NameFromParts(entry, language);
 }
 
 QString ControlTip(const QString& controlName, int language) { return TipOf(EntriesOf(controlName), language); }

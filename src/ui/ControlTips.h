@@ -15,7 +15,7 @@ struct ParamEntry;
 // otherwise than `tr640ctl names`.
 
 // The parameter in the window's words: the catalogue's line in English,
-// its name's parts in the labels' words in Chinese ("话筒1 EQ3 增益").
+// its name's parts in the labels' words otherwise ("话筒1 EQ3 增益").
 QString ParamWindowName(const ParamEntry& entry, int language);
 
 // The tooltip of the control named `controlName` (as its objectName), or

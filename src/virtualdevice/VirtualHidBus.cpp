@@ -15,15 +15,28 @@
 #include <mutex>
 #include <utility>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace tr640 {
 
 namespace {
 
-// The input reports waiting for one open connection.
+// The input reports waiting for one open connection, and an eventfd that
+// polls readable while a read would return at once (a report waits, or the
+// device is gone or failing), as a hidraw node's descriptor does.
 struct ConnectionQueue {
+    ConnectionQueue() : readable(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~ConnectionQueue() {
+        if (readable >= 0) ::close(readable);
+    }
+    ConnectionQueue(const ConnectionQueue&) = delete;
+    ConnectionQueue& operator=(const ConnectionQueue&) = delete;
+
     std::deque<std::vector<std::uint8_t>> reports;
     bool cancel = false;
     bool written = false;  // a connection for writing, which nobody reads
+    int readable = -1;
 };
 
 }  // namespace
@@ -53,10 +66,27 @@ struct VirtualHidNode {
 
 namespace {
 
+// Brings a connection's eventfd in line with what a read would find; with
+// the node's mutex held.
+void UpdateReadable(const VirtualHidNode& node, ConnectionQueue& queue) {
+    if (queue.readable < 0) return;
+    const bool ready = !queue.reports.empty() || !node.plugged || node.readError != 0;
+    std::uint64_t count = 1;
+    if (ready) {
+        [[maybe_unused]] const ssize_t n = ::write(queue.readable, &count, sizeof count);
+    } else {
+        [[maybe_unused]] const ssize_t n = ::read(queue.readable, &count, sizeof count);
+    }
+}
+
+void UpdateAllReadable(const VirtualHidNode& node) {
+    for (const auto& queue : node.connections) UpdateReadable(node, *queue);
+}
+
 class VirtualConnection final : public HidConnection {
 public:
-    explicit VirtualConnection(std::shared_ptr<VirtualHidNode> node)
-        : node_(std::move(node)), queue_(std::make_shared<ConnectionQueue>()) {
+    VirtualConnection(std::shared_ptr<VirtualHidNode> node, bool pollable)
+        : node_(std::move(node)), queue_(std::make_shared<ConnectionQueue>()), pollable_(pollable) {
         std::lock_guard lock(node_->mutex);
         node_->connections.push_back(queue_);
         ++node_->openCount;
@@ -85,6 +115,7 @@ public:
         if (queue_->reports.empty()) return {0, 0};
         const std::vector<std::uint8_t> report = std::move(queue_->reports.front());
         queue_->reports.pop_front();
+        UpdateReadable(*node_, *queue_);
         ++node_->reportsRead;
         const std::size_t n = std::min(report.size(), buffer.size());
         std::copy_n(report.begin(), n, buffer.begin());
@@ -107,6 +138,8 @@ public:
         return {static_cast<int>(report.size()), 0};
     }
 
+    int ReadableDescriptor() const override { return pollable_ ? queue_->readable : -1; }
+
     void CancelRead() override {
         {
             std::lock_guard lock(node_->mutex);
@@ -118,6 +151,7 @@ public:
 private:
     std::shared_ptr<VirtualHidNode> node_;
     std::shared_ptr<ConnectionQueue> queue_;
+    bool pollable_;
 };
 
 }  // namespace
@@ -136,6 +170,7 @@ void VirtualHidEndpoint::SendInputReport(std::span<const std::uint8_t> report) {
             // As a hidraw node does, keep a bounded backlog per reader.
             if (queue->reports.size() >= VirtualHidBus::kQueuedReportsPerConnection) queue->reports.pop_front();
             queue->reports.emplace_back(report.begin(), report.end());
+            UpdateReadable(*node, *queue);
         }
     }
     node->changed.notify_all();
@@ -193,6 +228,7 @@ void VirtualHidBus::Unplug(const std::string& path) {
     {
         std::lock_guard lock(node->mutex);
         node->plugged = false;
+        UpdateAllReadable(*node);
     }
     node->changed.notify_all();
     nodes_.erase(std::remove(nodes_.begin(), nodes_.end(), node), nodes_.end());
@@ -247,6 +283,7 @@ void VirtualHidBus::SetReadError(const std::string& path, int code) {
         {
             std::lock_guard lock(node->mutex);
             node->readError = code;
+            UpdateAllReadable(*node);
         }
         node->changed.notify_all();
     }
@@ -332,7 +369,7 @@ std::unique_ptr<HidConnection> VirtualHidBus::Open(const std::string& path, int*
         return nullptr;
     }
     if (error) *error = 0;
-    return std::make_unique<VirtualConnection>(node);
+    return std::make_unique<VirtualConnection>(node, readableDescriptors_);
 }
 
 std::string VirtualHidBus::ErrorText(int code) const { return std::strerror(code); }

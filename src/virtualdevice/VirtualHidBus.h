@@ -45,6 +45,8 @@ private:
 // own copy of every input report (the oldest dropped beyond 64 waiting), and
 // reads and writes on an unplugged device fail with ENODEV.
 //
+// Its connections poll as hidraw's do (see SetReadableDescriptors).
+//
 // By default it is kinder than Linux: every path is new and each notice is
 // queued before any reader can see its device gone. Made LinuxLike, it
 // behaves as hidraw and udev do: node numbers are handed out again lowest
@@ -110,6 +112,12 @@ public:
     std::string ErrorText(int code) const override;
     std::vector<std::string> TakeNotes() override;
 
+    // Whether the connections opened from now on offer a readable
+    // descriptor, as hidraw's do (the default), so that the device is read
+    // on the event loop; without one it is read by a thread of its own, as
+    // on a platform that has none.
+    void SetReadableDescriptors(bool offered) { readableDescriptors_ = offered; }
+
     // Adds a remark that the next scan hands to the log.
     void AddNote(std::string note) { notes_.push_back(std::move(note)); }
 
@@ -128,6 +136,7 @@ private:
     int readsOfReplacedNodes_ = 0;
     QTimer noticeTimer_;
     std::vector<std::string> notes_;
+    bool readableDescriptors_ = true;
 };
 
 // Identities of the virtual devices the tests plug in.

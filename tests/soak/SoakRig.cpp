@@ -218,7 +218,7 @@ std::vector<std::string> SoakRig::LedgerMismatches() {
         }
         std::string writes;
         for (const auto& w : entry.device->WriteLog())
-            if (w.address == address) writes += " " + std::to_string(w.value);
+            if (w.address == address) writes.append(" ").append(std::to_string(w.value));
         out.push_back(Hex(address) + ": device " + std::to_string(held) + " (took" + writes + "), shown " +
                       std::to_string(store.Shown(address)) + ", changed to " + std::to_string(entry.value) +
                       (entry.device == &unitA_ ? " on unit A" : " on unit B"));

@@ -28,9 +28,11 @@ bool TJvHidDevice::IsAccessDenied() const {
     return !info_.readWriteAccess && (info_.accessError == EACCES || info_.accessError == EPERM);
 }
 
-std::uint64_t TJvHidDevice::HandOffsPosted() const { return handOff_ ? handOff_->posted.load() : 0; }
+std::uint64_t TJvHidDevice::HandOffsPosted() const {
+    return watchedReports_ + (handOff_ ? handOff_->posted.load() : 0);
+}
 
-int TJvHidDevice::ReaderPauses() const { return handOff_ ? handOff_->pauses.load() : 0; }
+int TJvHidDevice::ReaderPauses() const { return watchPauses_ + (handOff_ ? handOff_->pauses.load() : 0); }
 
 HidIoResult TJvHidDevice::WriteOutputReport(std::span<const std::uint8_t> report) {
     // A path that has gone away may already name another device.
@@ -44,13 +46,17 @@ HidIoResult TJvHidDevice::WriteOutputReport(std::span<const std::uint8_t> report
 }
 
 void TJvHidDevice::StartReader() {
-    if (reader_.joinable()) return;
+    if (IsReading()) return;
     int openError = 0;
     // Reads go through a connection of their own so that the writes of the
     // user-interface thread never share a handle with the reader. It is
     // opened here, before the first write goes out, so that no answer to
     // that write is missed.
-    readHandle_ = controller_.platform_.Open(info_.path, &openError);
+    readHandle_ = controller_.platform_.OpenForReading(info_.path, &openError);
+    if (readHandle_ && readHandle_->ReadableDescriptor() >= 0) {
+        StartWatching();
+        return;
+    }
     if (!readHandle_ && openError == 0) openError = EIO;
     handOff_ = std::make_shared<HandOffState>();
     handOff_->connection = readHandle_.get();
@@ -58,10 +64,63 @@ void TJvHidDevice::StartReader() {
                           waitSliceMs_);
 }
 
+void TJvHidDevice::StartWatching() {
+    readBuffer_.assign(std::max<std::size_t>(info_.inputReportLength, 1), 0);
+    watch_ = std::make_unique<QSocketNotifier>(readHandle_->ReadableDescriptor(), QSocketNotifier::Read);
+    QObject::connect(watch_.get(), &QSocketNotifier::activated, watch_.get(), [this] { ReadWaitingReports(); });
+    watchPause_ = std::make_unique<QTimer>();
+    watchPause_->setSingleShot(true);
+    watchPause_->setInterval(waitSliceMs_);
+    QObject::connect(watchPause_.get(), &QTimer::timeout, watchPause_.get(), [this] { ResumeWatching(); });
+}
+
+// Reads every report waiting, each handled before the next is read, so that
+// one device's answers come one at a time and in order.
+void TJvHidDevice::ReadWaitingReports() {
+    // A handler may release the device: the object stays until this returns.
+    const std::shared_ptr<TJvHidDevice> keep = self_.lock();
+    while (watch_ && watch_->isEnabled()) {
+        std::fill(readBuffer_.begin(), readBuffer_.end(), std::uint8_t{0});
+        const HidIoResult result = readHandle_->Read(readBuffer_, 0);
+        if (!result.Ok()) {
+            // An unplugged node polls readable and fails every read until the
+            // device monitor's notice releases the device: the reader looks
+            // again one slice later, so the wait neither spins nor floods the
+            // log.
+            watch_->setEnabled(false);
+            ++watchPauses_;
+            watchPause_->start();
+            controller_.DeliverError(*this, result.error);
+            return;
+        }
+        if (result.bytes <= 0) return;
+        ++watchedReports_;
+        const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), readBuffer_.size());
+        const std::vector<std::uint8_t> report(readBuffer_.begin(), readBuffer_.begin() + bytes);
+        // Held back while the report is handled: a handler's nested event
+        // loop must not bring the next one in.
+        watch_->setEnabled(false);
+        controller_.DeliverReport(*this, report);
+        if (!watch_) return;
+        watch_->setEnabled(true);
+    }
+}
+
+void TJvHidDevice::ResumeWatching() {
+    if (watch_) watch_->setEnabled(true);
+}
+
+void TJvHidDevice::StopWatching() {
+    // May run inside the notifier's own handler, which Qt allows: the
+    // notifier checks that it still exists after its signal.
+    watchPause_.reset();
+    watch_.reset();
+}
+
 void TJvHidDevice::ReopenForReader(const std::shared_ptr<HandOffState>& state) {
     if (state != handOff_ || readHandle_) return;
     int error = ENODEV;
-    if (plugged_) readHandle_ = controller_.platform_.Open(info_.path, &error);
+    if (plugged_) readHandle_ = controller_.platform_.OpenForReading(info_.path, &error);
     if (readHandle_) {
         std::lock_guard lock(state->mutex);
         state->connection = readHandle_.get();
@@ -71,6 +130,7 @@ void TJvHidDevice::ReopenForReader(const std::shared_ptr<HandOffState>& state) {
 }
 
 void TJvHidDevice::RequestStop() {
+    StopWatching();
     if (!reader_.joinable()) return;
     {
         std::lock_guard lock(handOff_->mutex);
@@ -349,16 +409,9 @@ void TJvHidDeviceController::Deliver(const std::weak_ptr<TJvHidDevice>& device,
     const std::shared_ptr<TJvHidDevice> target = device.lock();
     if (live && target && target->taken_) {
         switch (handOff.kind) {
-        case HandOff::Kind::Error:
-            if (OnDeviceDataError) OnDeviceDataError(*target, handOff.code);
-            break;
+        case HandOff::Kind::Error: DeliverError(*target, handOff.code); break;
         case HandOff::Kind::Reopen: target->ReopenForReader(state); break;
-        case HandOff::Kind::Report:
-            if (!handOff.report.empty() && OnDeviceData) {
-                const std::span<const std::uint8_t> data = std::span(handOff.report).subspan(1);
-                OnDeviceData(*target, handOff.report[0], data, data.size());
-            }
-            break;
+        case HandOff::Kind::Report: DeliverReport(*target, handOff.report); break;
         }
     }
     {
@@ -366,6 +419,16 @@ void TJvHidDeviceController::Deliver(const std::weak_ptr<TJvHidDevice>& device,
         state->lastHandled = std::max(state->lastHandled, sequence);
     }
     state->handled.notify_all();
+}
+
+void TJvHidDeviceController::DeliverReport(TJvHidDevice& device, std::span<const std::uint8_t> report) {
+    if (!device.taken_ || report.empty() || !OnDeviceData) return;
+    const std::span<const std::uint8_t> data = report.subspan(1);
+    OnDeviceData(device, report[0], data, data.size());
+}
+
+void TJvHidDeviceController::DeliverError(TJvHidDevice& device, int error) {
+    if (device.taken_ && OnDeviceDataError) OnDeviceDataError(device, error);
 }
 
 }  // namespace tr640

@@ -4,6 +4,8 @@
 #include "link/hid/HidPlatform.h"
 
 #include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <atomic>
 #include <condition_variable>
@@ -28,10 +30,16 @@ inline constexpr std::uint16_t kTr640VendorId = 0x0483;
 inline constexpr std::uint16_t kTr640ProductId = 0x6912;
 
 // One present HID device, as the controller found it. Created untaken; a
-// rebuild of the device list takes it (which starts its reader thread when
-// it may be read) and the next rebuild releases it, which ends the object.
-// Used on the user-interface thread only; the reader thread touches nothing
-// but its own connection and the hand-off state.
+// rebuild of the device list takes it (which starts its reader when it may
+// be read) and the next rebuild releases it, which ends the object.
+//
+// The reader is the user-interface thread's event loop where the read
+// connection has a readable descriptor (hidraw, the virtual bus): a socket
+// notifier wakes it only when a report waits, so an idle link costs no
+// wake-ups of its own. Elsewhere it is a thread of its own that waits in
+// reads one slice at a time. Used on the user-interface thread only; a
+// reader thread touches nothing but its own connection and the hand-off
+// state.
 class TJvHidDevice {
 public:
     static constexpr int kDefaultReadWaitSliceMs = 100;
@@ -60,10 +68,13 @@ public:
     bool IsTr640() const { return info_.vendorId == kTr640VendorId && info_.productId == kTr640ProductId; }
     bool IsPluggedIn() const { return plugged_; }
     bool IsTaken() const { return taken_; }
-    bool IsReading() const { return reader_.joinable(); }
+    bool IsReading() const { return reader_.joinable() || watch_ != nullptr; }
+    // Read on the user-interface thread, not by a thread of its own.
+    bool IsReadOnEventLoop() const { return watch_ != nullptr; }
 
-    // How long the reader waits for a report before it looks for a stop
-    // request; clamped to 10..10000 ms. Takes effect at the next take.
+    // How long a reader thread waits for a report before it looks for a
+    // stop request, and how long any reader waits after a failed read before
+    // it reads again; clamped to 10..10000 ms. Takes effect at the next take.
     void SetReadWaitSlice(int ms);
     int ReadWaitSlice() const { return waitSliceMs_; }
 
@@ -94,6 +105,11 @@ private:
     };
 
     void StartReader();
+    // Reading on the event loop: the notifier's and the pause's handlers.
+    void StartWatching();
+    void ReadWaitingReports();
+    void ResumeWatching();
+    void StopWatching();
     // Opens the reader's connection again after a failed open; a failure is
     // reported as a read error. On the user-interface thread.
     void ReopenForReader(const std::shared_ptr<HandOffState>& state);
@@ -117,6 +133,13 @@ private:
     // after the reader has ended.
     std::unique_ptr<HidConnection> readHandle_;
     std::thread reader_;
+    // The event-loop reader: the notifier on the read connection, the pause
+    // after a failed read, and what it has done.
+    std::unique_ptr<QSocketNotifier> watch_;
+    std::unique_ptr<QTimer> watchPause_;
+    std::vector<std::uint8_t> readBuffer_;
+    std::uint64_t watchedReports_ = 0;
+    int watchPauses_ = 0;
 };
 
 // Owns one device object per present HID device, in the order found, and
@@ -170,7 +193,7 @@ public:
 
     std::size_t Count() const { return devices_.size(); }
     TJvHidDevice& Device(std::size_t index) const { return *devices_.at(index); }
-    // Reader threads running now.
+    // Readers running now (threads and event-loop readers).
     int ReadersRunning() const;
 
     // The read wait slice of the device objects made from now on.
@@ -193,6 +216,10 @@ private:
     std::shared_ptr<TJvHidDevice> MakeDevice(const HidDeviceInfo& info);
     void Deliver(const std::weak_ptr<TJvHidDevice>& device, const std::shared_ptr<TJvHidDevice::HandOffState>& state,
                  std::uint64_t sequence, const HandOff& handOff);
+    // One report (report id first) or read error of a taken device, to the
+    // program's handlers.
+    void DeliverReport(TJvHidDevice& device, std::span<const std::uint8_t> report);
+    void DeliverError(TJvHidDevice& device, int error);
 
     HidPlatform& platform_;
     std::vector<std::shared_ptr<TJvHidDevice>> devices_;

@@ -56,8 +56,9 @@ struct HidIoResult {
 };
 
 // An open device. Reads and writes on one connection may come from one
-// thread at a time; the reader thread and the user-interface thread each
-// use their own connection. Closed when destroyed.
+// thread at a time; the reader (a thread, or the user-interface thread's
+// event loop) and the writes each use their own connection. Closed when
+// destroyed.
 class HidConnection {
 public:
     virtual ~HidConnection() = default;
@@ -70,6 +71,11 @@ public:
     // called from any thread; a platform that cannot cancel leaves the read
     // to its time-out.
     virtual void CancelRead() {}
+    // A descriptor that polls readable while a Read with no wait would
+    // return something (a report waits, or the device is gone or failing),
+    // so that the reports can be read on the user-interface thread's event
+    // loop instead of on a thread of their own; -1 where there is none.
+    virtual int ReadableDescriptor() const { return -1; }
 };
 
 // Access to the HID devices of the machine: the real hidraw one and the
@@ -87,6 +93,12 @@ public:
 
     // Opens a device for reading and writing. Null with *error set on failure.
     virtual std::unique_ptr<HidConnection> Open(const std::string& path, int* error) = 0;
+    // Opens the connection the device's reports are read from; the same as
+    // Open unless the platform has a better one for reading (one with a
+    // readable descriptor).
+    virtual std::unique_ptr<HidConnection> OpenForReading(const std::string& path, int* error) {
+        return Open(path, error);
+    }
 
     // The platform's text for an error code.
     virtual std::string ErrorText(int code) const = 0;

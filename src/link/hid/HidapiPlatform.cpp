@@ -15,6 +15,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tr640 {
@@ -62,6 +65,42 @@ public:
 
 private:
     hid_device* device_;
+};
+
+// The connection the reports are read from: the hidraw node opened as
+// hidapi's hidraw backend opens it, read as it reads (one report per read,
+// the bytes as the kernel hands them over), and its descriptor polled by the
+// event loop, so that no thread has to wait in reads for the answers.
+class HidrawReadConnection final : public HidConnection {
+public:
+    explicit HidrawReadConnection(int fd) : fd_(fd) {}
+    ~HidrawReadConnection() override { ::close(fd_); }
+    HidrawReadConnection(const HidrawReadConnection&) = delete;
+    HidrawReadConnection& operator=(const HidrawReadConnection&) = delete;
+
+    HidIoResult Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
+        pollfd watched{fd_, POLLIN, 0};
+        const int ready = ::poll(&watched, 1, timeoutMs);
+        if (ready < 0) return {0, errno == EINTR ? 0 : errno};
+        if (ready == 0) return {0, 0};
+        // An unplugged node hangs up.
+        if ((watched.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return {0, ENODEV};
+        const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+        if (n >= 0) return {static_cast<int>(n), 0};
+        if (errno == EAGAIN || errno == EINTR) return {0, 0};
+        return {0, errno};
+    }
+
+    HidIoResult Write(std::span<const std::uint8_t> report) override {
+        const ssize_t n = ::write(fd_, report.data(), report.size());
+        if (n >= 0) return {static_cast<int>(n), 0};
+        return {0, errno};
+    }
+
+    int ReadableDescriptor() const override { return fd_; }
+
+private:
+    int fd_;
 };
 
 }  // namespace
@@ -196,6 +235,16 @@ std::unique_ptr<HidConnection> HidapiPlatform::Open(const std::string& path, int
     }
     if (error) *error = 0;
     return std::make_unique<HidapiConnection>(device);
+}
+
+std::unique_ptr<HidConnection> HidapiPlatform::OpenForReading(const std::string& path, int* error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = errno != 0 ? errno : EIO;
+        return nullptr;
+    }
+    if (error) *error = 0;
+    return std::make_unique<HidrawReadConnection>(fd);
 }
 
 std::string HidapiPlatform::ErrorText(int code) const { return std::strerror(code); }

@@ -28,6 +28,7 @@ public:
 
     std::vector<HidDeviceInfo> Enumerate() override;
     std::unique_ptr<HidConnection> Open(const std::string& path, int* error) override;
+    std::unique_ptr<HidConnection> OpenForReading(const std::string& path, int* error) override;
     std::string ErrorText(int code) const override;
     std::vector<std::string> TakeNotes() override;
 

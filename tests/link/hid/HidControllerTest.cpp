@@ -259,6 +259,7 @@ TEST_F(HidBusFixture, ReportsOfOneDeviceAreHandledOneAtATimeInOrder) {
 // The reader goes back to its read while a report waits to be handled (one
 // wake-up per report), but hands the next one over only after that.
 TEST_F(HidBusFixture, TheReaderReadsOnWhileAReportWaitsButHandsOverOneAtATime) {
+    bus.SetReadableDescriptors(false);  // a reader thread, as where nodes do not poll
     auto endpoint = std::make_shared<VirtualHidEndpoint>();
     const std::string path = bus.Plug(VirtualTr640Info(), endpoint);
     Settle();
@@ -274,6 +275,7 @@ TEST_F(HidBusFixture, TheReaderReadsOnWhileAReportWaitsButHandsOverOneAtATime) {
 }
 
 TEST_F(HidBusFixture, ReleaseDropsAHandOffThatWasNotHandledYetAndDoesNotWaitForIt) {
+    bus.SetReadableDescriptors(false);  // a reader thread, as where nodes do not poll
     auto endpoint = std::make_shared<VirtualHidEndpoint>();
     bus.Plug(VirtualTr640Info(), endpoint);
     Settle();
@@ -300,6 +302,7 @@ TEST_F(HidBusFixture, ReleaseDropsAHandOffThatWasNotHandledYetAndDoesNotWaitForI
 }
 
 TEST_F(BareController, ReleaseCutsShortAReaderBlockedInARead) {
+    bus.SetReadableDescriptors(false);  // a reader thread, as where nodes do not poll
     const std::string path = bus.Plug(VirtualTr640Info(), std::make_shared<VirtualTr640Endpoint>(unit));
     ctl.OnDeviceData = [](TJvHidDevice&, std::uint8_t, std::span<const std::uint8_t>, std::size_t) {};
     Settle();
@@ -331,6 +334,7 @@ TEST_F(HidBusFixture, ReadErrorsAreReportedWithThePlatformTextAndTheCodeInHex) {
 
 TEST(HidShutdown, DestroyingTheControllerStopsReadersWithHandOffsPendingAndReadsBlocked) {
     VirtualHidBus bus;
+    bus.SetReadableDescriptors(false);  // reader threads, as where nodes do not poll
     auto busy = std::make_shared<VirtualHidEndpoint>();
     auto idle = std::make_shared<VirtualHidEndpoint>();
     const std::string busyPath = bus.Plug(VirtualTr640Info("1"), busy);

@@ -31,7 +31,8 @@ TEST_F(LinuxBus, AUnitReplugBetweenTwoScansIsARemovalAndAnArrival) {
     EXPECT_EQ(port.CountLogStartingWith("Removal of TR640"), 1);
     EXPECT_EQ(port.CountLogStartingWith("Arrival of TR640"), 2);
     EXPECT_EQ(port.presence, (std::vector<std::string>{"DevicePresent", "DevicePresent"}));
-    EXPECT_TRUE(WaitFor([&] { return bus.BlockedReads(path) == 1; })) << "the new plug is read";
+    ASSERT_NE(handlers.SelectedDevice(), nullptr);
+    EXPECT_TRUE(handlers.SelectedDevice()->IsReadOnEventLoop()) << "the new plug is read";
 }
 
 TEST_F(LinuxBus, AKeyboardOnTheUnitsFormerNodeIsNotTakenForTheUnit) {
@@ -45,6 +46,7 @@ TEST_F(LinuxBus, AKeyboardOnTheUnitsFormerNodeIsNotTakenForTheUnit) {
 }
 
 TEST_F(LinuxBus, AfterAReadErrorTheReaderWaitsASliceAndTheReleaseCutsTheWaitShort) {
+    bus.SetReadableDescriptors(false);  // a reader thread, as where nodes do not poll
     ctl.SetReadWaitSlice(TJvHidDevice::kMaxReadWaitSliceMs);
     const std::string path = PlugAndList();
     ASSERT_TRUE(WaitFor([&] { return bus.BlockedReads(path) == 1; }));
@@ -85,7 +87,35 @@ TEST_F(LinuxBus, AccessGrantedAfterPlugInIsUsedAtItsChangeNotice) {
     EXPECT_EQ(port.CountLogStartingWith("Arrival of "), 1) << "the same plug";
     EXPECT_EQ(port.presence, (std::vector<std::string>{"DevicePresent", "DevicePresent"})) << "a rebuild";
     EXPECT_EQ(ctl.ReadersRunning(), 1);
-    EXPECT_TRUE(WaitFor([&] { return bus.BlockedReads(path) == 1; }));
+    ASSERT_NE(handlers.SelectedDevice(), nullptr);
+    EXPECT_TRUE(handlers.SelectedDevice()->IsReadOnEventLoop());
+}
+
+// Read on the event loop, an idle unit costs no reads at all, and a failed
+// read is not tried again before a slice has passed.
+TEST_F(LinuxBus, OnTheEventLoopNothingIsReadUntilAReportWaitsAndAnErrorWaitsASlice) {
+    ctl.SetReadWaitSlice(TJvHidDevice::kMaxReadWaitSliceMs);
+    auto endpoint = std::make_shared<VirtualHidEndpoint>();
+    const std::string path = bus.Plug(VirtualTr640Info(), endpoint);
+    Settle();
+    TJvHidDevice* reader = handlers.SelectedDevice();
+    ASSERT_NE(reader, nullptr);
+    ASSERT_TRUE(reader->IsReadOnEventLoop());
+    Settle();
+    EXPECT_EQ(bus.ReadCalls(path), 0);
+    std::vector<std::uint8_t> report(65, 0);
+    report[0] = 0x01;
+    endpoint->SendInputReport(report);
+    ASSERT_TRUE(WaitFor([&] { return port.replies.size() == 1; }));
+    EXPECT_EQ(bus.ReadCalls(path), 2) << "the report, then the read that finds nothing more";
+
+    bus.Unplug(path);
+    Settle();
+    EXPECT_EQ(bus.ReadCalls(path), 3);
+    EXPECT_EQ(reader->ReaderPauses(), 1);
+    EXPECT_EQ(port.CountLogStartingWith("READ ERROR"), 1);
+    bus.DeliverNotices();
+    EXPECT_EQ(ctl.ReadersRunning(), 0);
 }
 
 TEST_F(LinuxBus, TheReadersOwnOpenIsTriedAgainOnceASlice) {
