@@ -102,9 +102,22 @@ TForm9::~TForm9() {
 void TForm9::OnInputReport(const std::vector<std::uint8_t>& report) { session_->OnReply(report); }
 
 void TForm9::LogTraffic(const QString& line) {
-    HistoryListBox->addItem(line);
+    waitingTraffic_.push_back(line);
+    if (waitingTraffic_.size() > static_cast<std::size_t>(kHistoryLimit)) waitingTraffic_.pop_front();
+    if (isVisible()) ShowWaitingTraffic();
+}
+
+void TForm9::ShowWaitingTraffic() {
+    if (waitingTraffic_.empty()) return;
+    for (const QString& line : waitingTraffic_) HistoryListBox->addItem(line);
+    waitingTraffic_.clear();
     while (HistoryListBox->count() > kHistoryLimit) delete HistoryListBox->takeItem(0);
     HistoryListBox->setCurrentRow(HistoryListBox->count() - 1);
+}
+
+void TForm9::showEvent(QShowEvent* event) {
+    ShowWaitingTraffic();
+    QWidget::showEvent(event);
 }
 
 void TForm9::closeEvent(QCloseEvent* event) {

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -47,7 +48,11 @@ public:
     // One whole input report (report id first) from any taken device.
     void OnInputReport(const std::vector<std::uint8_t>& report);
 
-    // Adds a line to the traffic log and selects it as the newest.
+    // Adds a line to the traffic log and selects it as the newest. While the
+    // window is hidden the lines wait (the newest kHistoryLimit of them) and
+    // go into the list when it is shown: every frame of the keep-alive is
+    // logged, and a list nobody sees is not worth its work twelve times a
+    // second for days.
     void LogTraffic(const QString& line);
 
     // Tick handlers of the three timers, also called directly by tests.
@@ -65,6 +70,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     class Lines;
@@ -72,7 +78,10 @@ private:
     void BuildControls(const int& language);
     void ShowWhatTheSessionReports(const int& language, StatusDisplay& status, MainWindowLink& main);
 
+    void ShowWaitingTraffic();
+
     std::unique_ptr<Lines> lines_;
+    std::deque<QString> waitingTraffic_;
     UnitSession* session_;
 };
 

@@ -8,6 +8,7 @@
 #include "model/ModelState.h"
 #include "model/ParamStore.h"
 #include "presets/PresetFlow.h"
+#include "ui/CaretRest.h"
 #include "ui/EqFileMenu.h"
 #include "ui/QtDialogs.h"
 #include "ui/EqGraph.h"
@@ -59,6 +60,7 @@ public:
     TForm14& compressorWindow() { return compressorWindow_; }
     EqGraph& eqGraph() { return eqGraph_; }
     EqFileMenu& eqFileMenu() { return eqFileMenu_; }
+    CaretRest& caretRest() { return caretRest_; }
     UnitSession& session() { return linkWindow_.session(); }
     Link& link() { return linkWindow_.link(); }
 
@@ -87,6 +89,7 @@ private:
     ParamStore loadBefore_;
     EqGraph eqGraph_{mainWindow_};
     EqFileMenu eqFileMenu_{mainWindow_, language_};
+    CaretRest caretRest_;
 };
 
 }  // namespace tr640

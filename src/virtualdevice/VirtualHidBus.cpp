@@ -26,7 +26,7 @@ namespace {
 // polls readable while a read would return at once (a report waits, or the
 // device is gone or failing), as a hidraw node's descriptor does.
 struct ConnectionQueue {
-    ConnectionQueue() : readable(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ConnectionQueue() = default;
     ~ConnectionQueue() {
         if (readable >= 0) ::close(readable);
     }
@@ -36,7 +36,7 @@ struct ConnectionQueue {
     std::deque<std::vector<std::uint8_t>> reports;
     bool cancel = false;
     bool written = false;  // a connection for writing, which nobody reads
-    int readable = -1;
+    int readable = -1;  // made when first asked for: most connections only write
 };
 
 }  // namespace
@@ -101,11 +101,15 @@ public:
     HidIoResult Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
         std::unique_lock lock(node_->mutex);
         ++node_->readCalls;
-        ++node_->blockedReads;
-        node_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            return !queue_->reports.empty() || !node_->plugged || node_->readError != 0 || queue_->cancel;
-        });
-        --node_->blockedReads;
+        // A read that may not wait only looks: even a wait that has already
+        // timed out costs the thread a trip through the scheduler.
+        if (timeoutMs > 0) {
+            ++node_->blockedReads;
+            node_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+                return !queue_->reports.empty() || !node_->plugged || node_->readError != 0 || queue_->cancel;
+            });
+            --node_->blockedReads;
+        }
         if (queue_->cancel) {
             queue_->cancel = false;
             return {0, 0};
@@ -138,7 +142,15 @@ public:
         return {static_cast<int>(report.size()), 0};
     }
 
-    int ReadableDescriptor() const override { return pollable_ ? queue_->readable : -1; }
+    int ReadableDescriptor() const override {
+        if (!pollable_) return -1;
+        std::lock_guard lock(node_->mutex);
+        if (queue_->readable < 0) {
+            queue_->readable = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+            UpdateReadable(*node_, *queue_);
+        }
+        return queue_->readable;
+    }
 
     void CancelRead() override {
         {

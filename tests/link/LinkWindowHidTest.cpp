@@ -23,7 +23,9 @@ namespace {
 // real reader thread and the real timers, in an event loop bounded in time.
 class LinkWindowHidTest : public ::testing::Test {
 protected:
-    bool LogHas(const QString& prefix) const {
+    // The log as the window shows it.
+    bool LogHas(const QString& prefix) {
+        form.show();
         for (int i = 0; i < form.HistoryListBox->count(); ++i)
             if (form.HistoryListBox->item(i)->text().startsWith(prefix)) return true;
         return false;

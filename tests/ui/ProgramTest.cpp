@@ -134,5 +134,20 @@ TEST_F(ProgramTest, CurveButtonsOpenTheCompressorWindowAndPresetButtonsTheFileDi
     EXPECT_EQ(dialogs->calls[0].caption, "*.Nddt");
 }
 
+// Left alone, the caret stops blinking (no wake-ups for a field nobody
+// looks at); the next key brings the blink back.
+TEST_F(ProgramTest, TheCaretRestsWhenNobodyTouchesTheProgramAndBlinksAgainAtAKey) {
+    CaretRest& rest = program->caretRest();
+    const int blink = QApplication::cursorFlashTime();
+    ASSERT_GT(blink, 0);
+    EXPECT_TRUE(rest.RestTimer().isActive());
+    rest.Rest();
+    EXPECT_EQ(QApplication::cursorFlashTime(), 0);
+    QTest::keyClick(w().Mic1FreEdit2, Qt::Key_Left);
+    EXPECT_EQ(QApplication::cursorFlashTime(), blink);
+    EXPECT_FALSE(rest.Resting());
+    EXPECT_TRUE(rest.RestTimer().isActive());
+}
+
 }  // namespace
 }  // namespace tr640::testing

@@ -77,6 +77,14 @@ void TJvHidDevice::StartWatching() {
 // Reads every report waiting, each handled before the next is read, so that
 // one device's answers come one at a time and in order.
 void TJvHidDevice::ReadWaitingReports() {
+    // A handler's nested event loop (a message box) must not bring the next
+    // report in: the notifier is held back until the handler has returned.
+    // Only then, so that the usual report costs no re-registration.
+    if (handlingReport_) {
+        if (watch_) watch_->setEnabled(false);
+        heldBack_ = true;
+        return;
+    }
     // A handler may release the device: the object stays until this returns.
     const std::shared_ptr<TJvHidDevice> keep = self_.lock();
     while (watch_ && watch_->isEnabled()) {
@@ -97,12 +105,14 @@ void TJvHidDevice::ReadWaitingReports() {
         ++watchedReports_;
         const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), readBuffer_.size());
         const std::vector<std::uint8_t> report(readBuffer_.begin(), readBuffer_.begin() + bytes);
-        // Held back while the report is handled: a handler's nested event
-        // loop must not bring the next one in.
-        watch_->setEnabled(false);
+        handlingReport_ = true;
         controller_.DeliverReport(*this, report);
+        handlingReport_ = false;
         if (!watch_) return;
-        watch_->setEnabled(true);
+        if (heldBack_) {
+            heldBack_ = false;
+            watch_->setEnabled(true);
+        }
     }
 }
 

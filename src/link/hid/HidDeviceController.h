@@ -140,6 +140,8 @@ private:
     std::vector<std::uint8_t> readBuffer_;
     std::uint64_t watchedReports_ = 0;
     int watchPauses_ = 0;
+    bool handlingReport_ = false;
+    bool heldBack_ = false;  // the notifier, while a report is handled
 };
 
 // Owns one device object per present HID device, in the order found, and

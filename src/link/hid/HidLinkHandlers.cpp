@@ -14,6 +14,16 @@ std::string Format(const char* format, unsigned value) {
     return text;
 }
 
+// Two upper-case hex digits and a space: every byte of every frame goes
+// through here, twelve frames a second each way while linked, so no
+// formatting machinery.
+void AppendHexByte(std::string& line, std::uint8_t byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    line += kDigits[byte >> 4];
+    line += kDigits[byte & 0x0F];
+    line += ' ';
+}
+
 std::string Counted(const std::string& line, int times) {
     return times == 1 ? line : line + " (x" + std::to_string(times) + ")";
 }
@@ -125,7 +135,7 @@ void HidLinkHandlers::HidCtlDeviceData(TJvHidDevice& /*device*/, std::uint8_t re
                                        std::span<const std::uint8_t> data, std::size_t length) {
     std::string line = "R " + Hex2(reportId) + "  ";
     line.reserve(line.size() + 3 * data.size() + 8);
-    for (std::uint8_t byte : data) line += Hex2(byte) + " ";
+    for (std::uint8_t byte : data) AppendHexByte(line, byte);
     line += "L:" + Hex2(static_cast<unsigned>(length)) + " ";
     Log(line);
 
@@ -161,7 +171,8 @@ void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
     }
     std::string line = "W " + Hex2(buffer[0]) + "  ";
     const std::size_t written = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
-    for (std::size_t i = 1; i < written; ++i) line += Hex2(buffer[i]) + " ";
+    line.reserve(line.size() + 3 * written);
+    for (std::size_t i = 1; i < written; ++i) AppendHexByte(line, buffer[i]);
     Log(line);
 }
 
