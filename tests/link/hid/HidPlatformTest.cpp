@@ -6,6 +6,11 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tr640::testing {
 namespace {
 
@@ -155,6 +160,37 @@ TEST(HidapiPlatform, OpeningAPathThatIsNotThereFailsWithAnErrorCode) {
     EXPECT_NE(error, 0);
     EXPECT_FALSE(platform.ErrorText(error).empty());
     EXPECT_EQ(ProbeReadWriteAccess("/dev/hidraw-none"), ENOENT);
+}
+
+// The read connection is the node itself, read without waiting when its
+// descriptor polls readable; a FIFO stands in for a hidraw node here.
+TEST(HidapiPlatform, TheReadConnectionReadsTheNodeWithoutWaitingAndOffersItsDescriptor) {
+    const std::string fifo = ::testing::TempDir() + "tr640-hidraw-fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    HidapiPlatform platform;
+    int error = -1;
+    const std::unique_ptr<HidConnection> reader = platform.OpenForReading(fifo, &error);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(error, 0);
+    ASSERT_GE(reader->ReadableDescriptor(), 0);
+    std::vector<std::uint8_t> buffer(65, 0);
+    EXPECT_EQ(reader->Read(buffer, 0).bytes, 0) << "nothing waits: no wait either";
+
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    std::vector<std::uint8_t> report(65, 0);
+    report[0] = 0x01;
+    report[1] = 0x42;
+    ASSERT_EQ(::write(writer, report.data(), report.size()), 65);
+    pollfd watched{reader->ReadableDescriptor(), POLLIN, 0};
+    EXPECT_EQ(::poll(&watched, 1, 0), 1);
+    const HidIoResult read = reader->Read(buffer, 0);
+    EXPECT_TRUE(read.Ok());
+    EXPECT_EQ(read.bytes, 65);
+    EXPECT_EQ(buffer[1], 0x42);
+    ::close(writer);
+    ::unlink(fifo.c_str());
 }
 
 }  // namespace
