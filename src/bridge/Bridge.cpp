@@ -20,7 +20,7 @@ constexpr std::size_t kMaxQueuedCommands = 64;
 bool IsTr640(const HidDeviceInfo& info) { return info.vendorId == kTr640VendorId && info.productId == kTr640ProductId; }
 
 // A unit's name in topics: its serial, or its path when it has none.
-std::string UnitKey(const HidDeviceInfo& info) { return info.serial.empty() ? info.path : info.serial; }
+std::string UnitKey(const HidDeviceInfo& info) { return UnitLock::KeyOf(info.serial, info.path); }
 
 }  // namespace
 

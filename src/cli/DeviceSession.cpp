@@ -159,8 +159,30 @@ bool DeviceSession::PickUnit(const DeviceChoice& choice) {
     return true;
 }
 
+// Two programs on one unit would each read the other's replies as their
+// own: the one that finds the unit held says who holds it and ends.
+bool DeviceSession::LockUnit() {
+    if (lockDirectory_.empty()) return true;
+    lock_ = std::make_unique<UnitLock>(lockDirectory_);
+    const std::string key = UnitLock::KeyOf(unit_.serial, unit_.path);
+    switch (lock_->Take(key, "tr640ctl")) {
+    case UnitLock::Outcome::Taken: return true;
+    case UnitLock::Outcome::HeldByOther: {
+        std::string message = "the TR640 " + key + " is " + lock_->HeldByText();
+        if (lock_->HeldBy().program == "tr640-bridge") message += ", or change it through the bridge's MQTT topics";
+        return Fail(kExitHeld, message);
+    }
+    case UnitLock::Outcome::Failed:
+        // No lock directory to share (a container without /run/lock): there
+        // is nobody to coordinate with, and the unit is used as before.
+        lock_.reset();
+        return true;
+    }
+    return true;
+}
+
 bool DeviceSession::Connect(const DeviceChoice& choice) {
-    if (!PickUnit(choice)) return false;
+    if (!PickUnit(choice) || !LockUnit()) return false;
     stamping_ = std::make_unique<StampingPlatform>(platform_, firstFrameWritten_);
     session_ = std::make_unique<UnitSession>(store_, *stamping_, lines_.get(), unit_.path);
     if (handTicks_) session_->TickByHand();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/UnitAccess.h"
+#include "link/UnitLock.h"
 #include "link/UnitSession.h"
 #include "link/hid/HidPlatform.h"
 #include "model/ParamStore.h"
@@ -49,6 +50,10 @@ public:
     const Failure& Failed() const override { return failure_; }
     std::vector<std::string> Traffic() const override { return {traffic_.begin(), traffic_.end()}; }
 
+    // Takes the unit's lock in `directory` before it is opened, so that no
+    // other program drives it meanwhile; without this call no lock is taken.
+    void LockUnitsIn(std::string directory) { lockDirectory_ = std::move(directory); }
+
     // Called once, when the first frame is written to the unit.
     void OnFirstFrameWritten(std::function<void()> hook) { firstFrameWritten_ = std::move(hook); }
     const HidDeviceInfo& Unit() const { return unit_; }
@@ -66,6 +71,7 @@ private:
     void RunEventsOrTick(const std::function<bool()>& done);
     bool WaitForTransfer(int before, const char* what);
     bool PickUnit(const DeviceChoice& choice);
+    bool LockUnit();
     bool WritePage1(const ParamStore& source);
 
     HidPlatform& platform_;
@@ -79,6 +85,8 @@ private:
     int refreshes_ = 0;
     bool saveDone_ = false;
     bool present_ = false;
+    std::string lockDirectory_;
+    std::unique_ptr<UnitLock> lock_;  // held until the session ends
 
     ParamStore store_;
     std::unique_ptr<Lines> lines_;

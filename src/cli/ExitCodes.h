@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitRefused = 6,       // the unit answered a frame with its error status
     kExitDiffers = 7,       // a read-back differs from what was written (diff: the files differ)
     kExitFile = 8,          // a preset or EQ file cannot be read, is refused, or cannot be written
+    kExitHeld = 9,          // another program (the windows, the bridge) holds the unit
     kExitInterrupted = 130, // Ctrl-C (SIGINT) or SIGTERM
 };
 

@@ -44,6 +44,7 @@ constexpr char kExitCodesHelp[] =
     "  7    a read-back differs from what was written; preset diff: files differ\n"
     "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written;\n"
     "       an EQ file cannot be read, is refused, or cannot be written\n"
+    "  9    another program (the windows, tr640-bridge) holds the unit\n"
     "  130  interrupted (Ctrl-C)\n";
 
 struct Options {
@@ -114,6 +115,11 @@ public:
     LocalUnit(CtlEnvironment& env, bool virtualUnit, int timeoutMs)
         : PlatformHolder(env, virtualUnit), DeviceSession(Get(), timeoutMs, env.interrupted, env.handTicks) {
         OnFirstFrameWritten(env.firstFrameWritten);
+        if (!env.lockDirectory.empty()) {
+            LockUnitsIn(env.lockDirectory);
+        } else if (hidapi_) {
+            LockUnitsIn(UnitLock::DefaultDirectory());
+        }
     }
 };
 

@@ -27,6 +27,10 @@ struct CtlEnvironment {
     std::function<void()> firstFrameWritten;
     // Set by tests that own the session's ticks; empty: the real timers.
     HandTicks handTicks;
+    // Where the units' locks are taken: set by tests for their bus; empty:
+    // the host's lock directory for the machine's units, and none for a
+    // virtual unit of tr640ctl's own, which no other program can reach.
+    std::string lockDirectory;
 };
 
 // Runs one tr640ctl command line (args[0] is the program name) on the

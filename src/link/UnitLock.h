@@ -29,6 +29,10 @@ public:
     // /run/lock, where every program of the host looks; a per-user runtime
     // directory where /run/lock cannot be written.
     static std::string DefaultDirectory();
+    // What a unit is locked by: its serial, or its path when it has none.
+    static std::string KeyOf(std::string_view serial, std::string_view path) {
+        return std::string(serial.empty() ? path : serial);
+    }
 
     // Takes the lock of the unit `key` (its serial, or its path when it has
     // none) for `program`. HeldByOther fills Holder(); Failed fills Error().

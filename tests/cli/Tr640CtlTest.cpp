@@ -2,6 +2,7 @@
 // tr640ctl's commands against virtual TR640s on the virtual HID bus: the
 // real link and the reader threads, as the program runs; the test gives the
 // link's ticks.
+#include "link/UnitLock.h"
 #include "HandTicks.h"
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
@@ -19,6 +20,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace tr640::testing {
 namespace {
@@ -45,7 +48,7 @@ protected:
         args.insert(args.begin(), "tr640ctl");
         args.insert(args.begin() + 1, {"--timeout", "2"});
         CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }, [this] { ++firstFrames; },
-                           TickOnceRepliesAreIn(bus)};
+                           TickOnceRepliesAreIn(bus), lockDirectory};
         return RunTr640Ctl(args, env);
     }
     std::string Plug(VirtualTr640& unit, const std::string& serial = {}) {
@@ -67,6 +70,7 @@ protected:
     std::function<bool()> hook;
     int firstFrames = 0;  // what the start-up benchmark's stamp would print
     QTemporaryDir dir;
+    std::string lockDirectory;  // empty: no locks, as for a bus of tr640ctl's own
 };
 
 TEST_F(Tr640CtlTest, UsageErrorsEndBeforeAnythingIsSent) {
@@ -187,6 +191,18 @@ TEST_F(Tr640CtlTest, ListSaysWhichUnitsCanBeOpenedAndWhy) {
     bus.Unplug(path);
     EXPECT_EQ(Run({"dump"}), kExitNoUnit);
     EXPECT_EQ(Run({"list"}), kExitNoUnit);
+}
+
+TEST_F(Tr640CtlTest, AUnitAnotherProgramHoldsIsNamedAndLeftAlone) {
+    lockDirectory = dir.path().toStdString();
+    UnitLock bridge(lockDirectory);
+    ASSERT_EQ(bridge.Take(path, "tr640-bridge"), UnitLock::Outcome::Taken);
+    EXPECT_EQ(Run({"set", "mic1.volume=50"}), kExitHeld);
+    ExpectOneErrorLine("is held by tr640-bridge (process " + std::to_string(::getpid()) + ")");
+    EXPECT_NE(err.str().find("MQTT"), std::string::npos);
+    EXPECT_EQ(device.Stats().framesReceived, 0u);
+    bridge.Release();
+    EXPECT_EQ(Run({"set", "mic1.volume=50"}), kExitOk) << err.str();
 }
 
 TEST_F(Tr640CtlTest, TwoUnitsNeedASerial) {
