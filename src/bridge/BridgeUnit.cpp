@@ -51,6 +51,8 @@ void BridgeUnit::OnOutcome(LinkOutcome outcome) {
     case LinkOutcome::ConnectionLost: failure_ = UnitOutcome::Silent; break;
     case LinkOutcome::Refused: failure_ = UnitOutcome::Refused; break;
     case LinkOutcome::NotPermitted: failure_ = UnitOutcome::NoAccess; break;
+    // The bridge takes each unit's lock before its session exists.
+    case LinkOutcome::HeldByOther: failure_ = UnitOutcome::NotLinked; break;
     case LinkOutcome::Connected:
     case LinkOutcome::PageOneRead:
     case LinkOutcome::PageOneWritten: break;  // the read's refresh tells

@@ -122,6 +122,7 @@ void DeviceSession::OnOutcome(LinkOutcome outcome) {
              "the TR640 is present but may not be opened: install the udev rule 70-tr640.rules "
              "(see \"Access to the device\" in the README), then plug the unit in again");
         break;
+    case LinkOutcome::HeldByOther: Fail(kExitHeld, "the TR640 is held by another program"); break;
     case LinkOutcome::Connected:
     case LinkOutcome::PageOneRead:
     case LinkOutcome::PageOneWritten: break;

@@ -51,6 +51,7 @@ enum class LinkOutcome : int {
     ConnectionLost,  // the unit stopped answering keep-alives, changes or a mode command
     Refused,         // the unit answered a frame with an error status
     NotPermitted,    // the unit is there, but its node may not be opened
+    HeldByOther,     // the unit is there, but another program holds its lock
 };
 
 enum TransferStateValue : int {

@@ -23,6 +23,9 @@ public:
     virtual void SetLinkLabelColour(LinkColour colour) = 0;
     // The box an outcome calls for, if any.
     virtual void TellLinkOutcome(LinkOutcome outcome) = 0;
+    // The unit present is driven by another program (`program`, process
+    // `pid`): said once per plug-in; the windows link once it is free.
+    virtual void TellUnitHeld(const std::string& program, long pid) = 0;
 
     // Copies the device image into the shown image and fills every control.
     virtual void RefreshAll() = 0;

@@ -88,7 +88,10 @@ void TForm9::ShowWhatTheSessionReports(const int& language, StatusDisplay& statu
         status.ShowLinkProgress(main.LinkLabelCaption(), percent, language);
     });
     connect(s, &UnitSession::progressHidden, this, [&status](int percent) { status.HideLinkProgress(percent); });
-    connect(s, &UnitSession::outcome, this, [&main](LinkOutcome o) { main.TellLinkOutcome(o); });
+    connect(s, &UnitSession::outcome, this, [&main, s](LinkOutcome o) {
+        if (o == LinkOutcome::HeldByOther) return main.TellUnitHeld(s->UnitHolder().program, s->UnitHolder().pid);
+        main.TellLinkOutcome(o);
+    });
     connect(s, &UnitSession::deviceImageRead, this, [&main] { main.RefreshAll(); });
     connect(s, &UnitSession::transferEnded, this, [&main] { main.SelectFirstBandField(); });
 }

@@ -48,7 +48,14 @@ public:
         if (s_.lines_) s_.lines_->SetReportId(text);
     }
     void DevicePresent() override { s_.link_.DevicePresent(); }
-    void NoDevicePresent() override { s_.link_.NoDevicePresent(); }
+    void NoDevicePresent() override {
+        s_.NoUnitTaken();
+        s_.link_.NoDevicePresent();
+    }
+    void DeviceHeldElsewhere(bool newPlug) override {
+        // From the event loop, as DeviceNotPermitted is.
+        QMetaObject::invokeMethod(&s_, [s = &s_, newPlug] { s->HeldElsewhere(newPlug); }, Qt::QueuedConnection);
+    }
     void DeviceNotPermitted() override {
         // Told from the event loop, not from inside the scan: a modal box
         // would hold up the scans of the notices that come while it is open,
@@ -132,6 +139,10 @@ UnitSession::UnitSession(ParamStore& store, LinkBackend backend, SessionLines* l
     connect(&connectTimer, &QTimer::timeout, this, &UnitSession::Timer1Timer);
     connect(&transferTimer, &QTimer::timeout, this, &UnitSession::Timer2Timer);
     connect(&holdTimer, &QTimer::timeout, this, &UnitSession::HoldTimerTimer);
+    lockRetryTimer.setObjectName(QStringLiteral("LockRetryTimer"));
+    lockRetryTimer.setSingleShot(true);
+    lockRetryTimer.setInterval(kLockRetryMs);
+    connect(&lockRetryTimer, &QTimer::timeout, this, &UnitSession::LockRetryTimer);
 }
 
 UnitSession::~UnitSession() {
@@ -196,5 +207,44 @@ std::optional<HidDeviceInfo> UnitSession::Unit() const {
 TJvHidDeviceController* UnitSession::controller() { return hid_ ? &hid_->controller : nullptr; }
 
 HidLinkHandlers* UnitSession::hidHandlers() { return hid_ ? &hid_->handlers : nullptr; }
+
+// --- The unit lock ------------------------------------------------------------
+
+void UnitSession::LockUnitsAs(std::string program, std::string directory) {
+    lockProgram_ = std::move(program);
+    lock_ = std::make_unique<UnitLock>(std::move(directory));
+    if (hid_) hid_->handlers.MayTake = [this](const TJvHidDevice& device) { return MayTake(device); };
+}
+
+bool UnitSession::MayTake(const TJvHidDevice& device) {
+    const std::string key = UnitLock::KeyOf(device.SerialNumber(), device.DevicePath());
+    if (lock_->Held() && key == lockedKey_) return true;
+    lock_->Release();
+    lockedKey_.clear();
+    switch (lock_->Take(key, lockProgram_)) {
+    case UnitLock::Outcome::Taken: lockedKey_ = key; return true;
+    case UnitLock::Outcome::HeldByOther: holder_ = lock_->HeldBy(); return false;
+    // No lock directory to share: nobody to coordinate with.
+    case UnitLock::Outcome::Failed: return true;
+    }
+    return true;
+}
+
+void UnitSession::HeldElsewhere(bool newPlug) {
+    lockRetryTimer.start();
+    if (newPlug) emit outcome(LinkOutcome::HeldByOther);
+}
+
+// With no unit taken the lock goes, so that the unit may be taken by the
+// next program it is plugged in for.
+void UnitSession::NoUnitTaken() {
+    if (!lock_ || !lock_->Held()) return;
+    lock_->Release();
+    lockedKey_.clear();
+}
+
+void UnitSession::LockRetryTimer() {
+    if (hid_) hid_->handlers.HidCtlDeviceChange();
+}
 
 }  // namespace tr640

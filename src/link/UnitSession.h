@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/UnitLock.h"
 #include "link/FrameSender.h"
 #include "link/Link.h"
 #include "link/LinkPorts.h"
@@ -93,11 +94,19 @@ public:
     // One whole input report (report id first).
     void OnReply(std::span<const std::uint8_t> report);
     void Watch(LinkWatch watch) { link_.Watch(std::move(watch)); }
+    // Takes a unit only with its lock in `directory`, as `program`. A unit
+    // another program holds is left alone: the outcome HeldByOther (once per
+    // plug-in, UnitHolder() names the holder), and another look every
+    // kLockRetryMs until it is free, when it links as a unit plugged in.
+    void LockUnitsAs(std::string program, std::string directory = UnitLock::DefaultDirectory());
+    static constexpr int kLockRetryMs = 2000;
 
     // --- Tick handlers of the three timers, also called directly by tests -
     void Timer1Timer() { link_.Timer1Timer(); }
     void Timer2Timer() { link_.Timer2Timer(); }
     void HoldTimerTimer() { link_.HoldTimerTimer(); }
+    // The lock retry's tick: the units are looked at again.
+    void LockRetryTimer();
     // A test owns the ticks: the QTimers never start, and each TickNext
     // moves a clock of the session's own to the tick due first and calls
     // its handler (with none due, the clock moves on by `idleMs`). Called
@@ -123,6 +132,8 @@ public:
     std::optional<HidDeviceInfo> Unit() const;
     // The one unit this session may take; empty when it takes any TR640.
     const std::string& UnitPath() const { return unitPath_; }
+    // Who holds the unit last found held by another program.
+    const UnitLock::Holder& UnitHolder() const { return holder_; }
 
     // --- The parts, for the link window and the tests ---------------------
     Link& link() { return link_; }
@@ -141,6 +152,8 @@ public:
     // 40 ms: the change queue (one frame per acknowledgement, a dragged
     // slider keeps one in flight), the keep-alive and the mode waits.
     QTimer holdTimer{this};
+    // While a unit is held elsewhere: looks again until it is free.
+    QTimer lockRetryTimer{this};
 
 signals:
     void statusChanged(tr640::LinkStatus status);
@@ -166,9 +179,16 @@ private:
     static void SetUpTimer(QTimer& timer, const char* name, int intervalMs);
     std::unique_ptr<HidSide> MakeHidSide(HidPlatform* platform);
     ReportTransport& TransportOf(LinkBackend backend);
+    bool MayTake(const TJvHidDevice& device);
+    void HeldElsewhere(bool newPlug);
+    void NoUnitTaken();
 
     std::string unitPath_;
     SessionLines* lines_;
+    std::string lockProgram_;
+    std::unique_ptr<UnitLock> lock_;
+    std::string lockedKey_;
+    UnitLock::Holder holder_;
     int repliesTaken_ = 0;
     std::int64_t handClockMs_ = 0;
     QtLinkTimer connectPort_{connectTimer};

@@ -89,10 +89,21 @@ void LinkLabelPort::TellLinkOutcome(LinkOutcome outcome) {
         tell("已找到TR640设备，但没有打开它的权限。请安装udev规则70-tr640.rules（随软件包安装），然后重新插拔设备；详见README中的“Access to the device”一节。");
         break;
     case LinkOutcome::Refused: dialogs_.PlainMessage(Tr(language_, "错误应答!")); break;
+    case LinkOutcome::HeldByOther: break;  // TellUnitHeld names the holder
     case LinkOutcome::Connected:
     case LinkOutcome::PageOneRead:
     case LinkOutcome::PageOneWritten: break;
     }
+}
+
+void LinkLabelPort::TellUnitHeld(const std::string& program, long pid) {
+    const QString holder = program.empty() ? Tr(language_, "另一个程序")
+                                           : Tr(language_, "%1（进程 %2）")
+                                                 .replace(QStringLiteral("%1"), QString::fromStdString(program))
+                                                 .replace(QStringLiteral("%2"), QString::number(pid));
+    dialogs_.Message(Tr(language_, "提示"),
+                     Tr(language_, "TR640设备正被%1使用，本程序没有连接它。关闭该程序后，设备会自动连接。")
+                         .replace(QStringLiteral("%1"), holder));
 }
 
 std::string LinkLabelPort::LinkLabelCaption() const { return label_ ? label_->text().toStdString() : std::string(); }

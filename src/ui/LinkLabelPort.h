@@ -41,6 +41,7 @@ public:
     std::string LinkLabelCaption() const override;
     void SetLinkLabelColour(LinkColour colour) override;
     void TellLinkOutcome(LinkOutcome outcome) override;
+    void TellUnitHeld(const std::string& program, long pid) override;
     void RefreshAll() override;
     void SelectFirstBandField() override;
     // Whether the label says a unit is linked and its values read.

@@ -25,5 +25,8 @@ int main(int argc, char** argv) {
     // TR640 if one is plugged in.
     tr640::HidapiPlatform platform;
     tr640::Program program(platform, nullptr, tr640::RunLanguage(options));
+    // One program drives a unit at a time: a unit that tr640ctl or the
+    // bridge holds is left to it until it is free.
+    program.session().LockUnitsAs("tr640");
     return program.Run();
 }

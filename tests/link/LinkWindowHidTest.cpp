@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "link/UnitLock.h"
 #include "link/Unit9.h"
 #include "support/QuietOffscreen.h"
 #include "support/ScriptedDialogs.h"
@@ -12,9 +13,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cerrno>
+
+#include <unistd.h>
 
 namespace tr640::testing {
 namespace {
@@ -72,6 +76,30 @@ TEST_F(LinkWindowHidTest, PresentDeviceIsFoundListedAndLinkedThroughTheWindowsOw
     EXPECT_EQ(form.DevListBox->count(), 0);
     EXPECT_FALSE(form.HoldTimer->isActive());
     EXPECT_TRUE(dialogs.calls.empty());
+}
+
+// A unit another program holds is left to it, said once, and linked once
+// it is free.
+TEST_F(LinkWindowHidTest, AUnitAnotherProgramHoldsIsLeftToItAndLinkedOnceFree) {
+    QTemporaryDir locks;
+    UnitLock bridge(locks.path().toStdString());
+    const std::string key = UnitLock::KeyOf({}, path);
+    ASSERT_EQ(bridge.Take(key, "tr640-bridge"), UnitLock::Outcome::Taken);
+    form.session().LockUnitsAs("tr640", locks.path().toStdString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.calls.size() == 1; }, 5000));
+    EXPECT_TRUE(dialogs.calls[0].text.contains(QStringLiteral("tr640-bridge（进程 %1）").arg(::getpid())))
+        << dialogs.calls[0].text.toStdString();
+    EXPECT_EQ(mainLinkLabel->text(), "设备未连接");
+    EXPECT_EQ(device.Stats().framesReceived, 0u);
+
+    form.session().LockRetryTimer();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.calls.size(), 1u) << "held still: nothing more said";
+    bridge.Release();
+    form.session().LockRetryTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.link().Vars().linkState == kLinkedIdle; }, 10000));
+    UnitLock late(locks.path().toStdString());
+    EXPECT_EQ(late.Take(key, "tr640ctl"), UnitLock::Outcome::HeldByOther) << "the windows hold it now";
 }
 
 // The link window over a bus that behaves as hidraw and udev do, with a

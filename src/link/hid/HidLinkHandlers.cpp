@@ -77,6 +77,7 @@ void HidLinkHandlers::HidCtlDeviceChange() {
     controller_.Release(old);
     if (port_) port_->ClearDeviceLines();
     deviceCount_ = 0;
+    heldElsewhere_.clear();
 
     controller_.Enumerate();
     deviceCount_ = static_cast<int>(lineDevices_.size());
@@ -85,7 +86,7 @@ void HidLinkHandlers::HidCtlDeviceChange() {
     if (deviceCount_ != 0) {
         // With more than one TR640 present the one listed last is used.
         for (TJvHidDevice* device : lineDevices_)
-            if (device->IsTr640()) selected_ = device;
+            if (device->IsTr640() && device->IsTaken()) selected_ = device;
     }
     if (!port_) return;
     if (selected_)
@@ -93,6 +94,20 @@ void HidLinkHandlers::HidCtlDeviceChange() {
     else
         port_->NoDevicePresent();
     TellIfNotPermitted();
+    TellIfHeldElsewhere();
+}
+
+void HidLinkHandlers::TellIfHeldElsewhere() {
+    std::erase_if(toldHeld_, [&](const auto& plug) {
+        return std::none_of(heldElsewhere_.begin(), heldElsewhere_.end(), [&](const TJvHidDevice* d) {
+            return d->DevicePath() == plug.first && d->Instance() == plug.second;
+        });
+    });
+    if (selected_ || heldElsewhere_.empty() || !port_) return;
+    bool newPlug = false;
+    for (const TJvHidDevice* device : heldElsewhere_)
+        newPlug = toldHeld_.emplace(device->DevicePath(), device->Instance()).second || newPlug;
+    port_->DeviceHeldElsewhere(newPlug);
 }
 
 void HidLinkHandlers::TellIfNotPermitted() {
@@ -126,7 +141,13 @@ void HidLinkHandlers::LogError(const std::string& line) {
 
 bool HidLinkHandlers::HidCtlEnumerate(TJvHidDevice& device, int /*index*/) {
     if (port_) port_->AddDeviceLine(DeviceDescription(device));
-    controller_.Take(device);
+    // A unit another program drives stays listed but untaken: two programs
+    // on one unit would each take the other's replies for their own.
+    if (device.IsTr640() && MayTake && !MayTake(device)) {
+        heldElsewhere_.push_back(&device);
+    } else {
+        controller_.Take(device);
+    }
     lineDevices_.push_back(&device);
     return true;
 }

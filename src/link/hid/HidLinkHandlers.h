@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <span>
 #include <string>
@@ -40,6 +41,9 @@ public:
     // The selected TR640 is there but not open to this user; called once
     // per plug-in of the unit, after DevicePresent.
     virtual void DeviceNotPermitted() {}
+    // The TR640s present are all held by other programs and none was taken;
+    // `newPlug` the first time for a plug of the unit.
+    virtual void DeviceHeldElsewhere(bool newPlug) { (void)newPlug; }
     // One whole reply: the report id followed by the data bytes.
     virtual void ParseReply(std::span<const std::uint8_t> reply) = 0;
 };
@@ -81,6 +85,10 @@ public:
     void WriteReport(std::span<const std::uint8_t> report) override;
     void Log(const std::string& line) override;
 
+    // Asked before a TR640 is taken: false leaves it listed but untaken,
+    // because another program drives it. Unset: every TR640 is taken.
+    std::function<bool(const TJvHidDevice& device)> MayTake;
+
     TJvHidDevice* SelectedDevice() const { return selected_; }
     int DeviceCount() const { return deviceCount_; }
     // The taken device of each device-list line, in line order.
@@ -90,6 +98,7 @@ private:
     // An error line; a run of the same line stays one line with a count.
     void LogError(const std::string& line);
     void TellIfNotPermitted();
+    void TellIfHeldElsewhere();
 
     TJvHidDeviceController& controller_;
     HidLinkPort* port_;
@@ -101,6 +110,9 @@ private:
     // The plugs of the listed units the user has been told may not be
     // opened, each as path and instance.
     std::set<std::pair<std::string, std::string>> toldNotPermitted_;
+    // Likewise the plugs found held by another program.
+    std::set<std::pair<std::string, std::string>> toldHeld_;
+    std::vector<const TJvHidDevice*> heldElsewhere_;
 };
 
 }  // namespace tr640
