@@ -19,6 +19,8 @@ packages=(
   # the MQTT bridge: its client library, and the broker and command line
   # clients its tests and the package check talk to
   libmosquitto-dev mosquitto mosquitto-clients
+  # the TLS test makes its certificate authority and the broker's certificate
+  openssl
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # tests on a real X server: Xvfb, window titles (xprop), real input

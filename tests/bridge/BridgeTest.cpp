@@ -52,9 +52,10 @@ protected:
         return path;
     }
 
-    void StartBridge(std::optional<std::string> homeAssistant = std::nullopt) {
+    void StartBridge(std::optional<std::string> homeAssistant = std::nullopt, std::vector<std::string> serials = {}) {
         bridgeMqtt_ = std::make_unique<MqttClient>(Settings("bridge", true));
         BridgeOptions options;
+        options.serials = std::move(serials);
         options.lockDirectory = locks_.path().toStdString();
         options.homeAssistantPrefix = homeAssistant;
         bridge_ = std::make_unique<Bridge>(bus_, *bridgeMqtt_, options);
@@ -214,6 +215,21 @@ TEST_F(BridgeTest, AUnitHeldByAnotherProgramIsNamedWithItsHolder) {
     EXPECT_TRUE(WaitFor("tr640/VIRTUAL-1/availability", "offline"));
     const QJsonObject refused = Command("VIRTUAL-1", "mic1.volume/set", "20");
     EXPECT_NE(refused.value("error").toString().indexOf("held by tr640ctl"), -1);
+    EXPECT_EQ(units_[0]->Stats().framesReceived, 0u);
+}
+
+// --serial: the units left out are neither published nor held, so that
+// another program may drive them.
+TEST_F(BridgeTest, OnlyTheUnitsNamedWithSerialAreTakenAndTheOthersAreLeftFree) {
+    Plug("VIRTUAL-1");
+    Plug("VIRTUAL-2");
+    StartBridge(std::nullopt, {"VIRTUAL-2"});
+    ASSERT_TRUE(WaitFor("tr640/VIRTUAL-2/availability", "online"));
+    EXPECT_EQ(last_["tr640/bridge/units"].find("VIRTUAL-1"), std::string::npos) << last_["tr640/bridge/units"];
+    EXPECT_EQ(last_.count("tr640/VIRTUAL-1/availability"), 0u);
+    UnitLock windows(locks_.path().toStdString());
+    EXPECT_EQ(windows.Take("VIRTUAL-1", "tr640"), UnitLock::Outcome::Taken);
+    EXPECT_EQ(windows.Take("VIRTUAL-2", "tr640"), UnitLock::Outcome::HeldByOther);
     EXPECT_EQ(units_[0]->Stats().framesReceived, 0u);
 }
 

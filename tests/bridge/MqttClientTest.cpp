@@ -100,5 +100,29 @@ TEST(MqttClientTest, OnlyTheRightPasswordIsLetIn) {
     EXPECT_FALSE(refused.IsConnected());
 }
 
+// mqtts:// with --cafile: the broker's own authority lets the client in;
+// another one does not, and nothing is said in clear.
+TEST(MqttClientTest, TlsConnectsWithTheBrokersAuthorityAndNotWithAnother) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.UseTls());
+    ASSERT_TRUE(broker.Start()) << broker.Log().toStdString();
+    QTemporaryDir dir;
+    const QString stranger = dir.filePath("stranger.crt");
+    ASSERT_TRUE(broker.MakeStrangerCa(stranger));
+
+    MqttSettings trusted = SettingsFor(broker, "trusted");
+    trusted.caFile = broker.CaFile().toStdString();
+    MqttSettings misled = SettingsFor(broker, "misled");
+    misled.caFile = stranger.toStdString();
+    ASSERT_TRUE(trusted.broker.tls);
+    MqttClient admitted(trusted);
+    MqttClient refused(misled);
+    ASSERT_TRUE(admitted.Start());
+    refused.Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return admitted.IsConnected() && !refused.LastError().empty(); }))
+        << refused.LastError();
+    EXPECT_FALSE(refused.IsConnected());
+}
+
 }  // namespace
 }  // namespace tr640

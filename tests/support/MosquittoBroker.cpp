@@ -46,6 +46,35 @@ MosquittoBroker::MosquittoBroker(QString user, QString password)
 
 MosquittoBroker::~MosquittoBroker() { Kill(); }
 
+bool MosquittoBroker::RunOpenssl(const QStringList& arguments) const {
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir_.path());
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start("openssl", arguments);
+    return openssl.waitForFinished() && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+}
+
+// Elliptic-curve keys: made in milliseconds.
+bool MosquittoBroker::MakeStrangerCa(const QString& path) const {
+    return RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                       "-keyout", path + ".key", "-out", path, "-days", "2", "-subj", "/CN=stranger CA"});
+}
+
+bool MosquittoBroker::UseTls() {
+    if (!dir_.isValid()) return false;
+    QFile extensions(dir_.filePath("server.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) || extensions.write("subjectAltName=IP:127.0.0.1\n") <= 0) return false;
+    extensions.close();
+    const QString ec = QStringLiteral("ec_paramgen_curve:prime256v1");
+    tls_ = RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-keyout", "ca.key", "-out",
+                       "ca.crt", "-days", "2", "-subj", "/CN=tr640 test CA"}) &&
+           RunOpenssl({"req", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-keyout", "server.key", "-out",
+                       "server.csr", "-subj", "/CN=127.0.0.1"}) &&
+           RunOpenssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                       "-out", "server.crt", "-days", "2", "-extfile", "server.ext"});
+    return tls_;
+}
+
 bool MosquittoBroker::WriteConfig() {
     QFile config(dir_.filePath("mosquitto.conf"));
     if (!config.open(QIODevice::WriteOnly)) return false;
@@ -53,6 +82,9 @@ bool MosquittoBroker::WriteConfig() {
     // Run as root, the broker would switch to its own user and lose the
     // test's files.
     if (::geteuid() == 0) text += "user root\n";
+    if (tls_)
+        text += "cafile " + dir_.filePath("ca.crt") + "\ncertfile " + dir_.filePath("server.crt") + "\nkeyfile " +
+                dir_.filePath("server.key") + "\n";
     if (user_.isEmpty()) {
         text += "allow_anonymous true\n";
     } else {

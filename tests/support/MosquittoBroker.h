@@ -17,6 +17,14 @@ class MosquittoBroker {
 public:
     // Empty user: anonymous clients are let in; else only this user.
     explicit MosquittoBroker(QString user = {}, QString password = {});
+
+    // Before Start: the listener speaks TLS only, with a certificate for
+    // 127.0.0.1 signed by a certificate authority made for this broker
+    // (openssl), at CaFile(). False when the certificates cannot be made.
+    bool UseTls();
+    QString CaFile() const { return dir_.filePath("ca.crt"); }
+    // Another authority, which signed nothing this broker shows.
+    bool MakeStrangerCa(const QString& path) const;
     ~MosquittoBroker();
 
     // Starts the broker and waits until it takes connections.
@@ -24,13 +32,16 @@ public:
     // Kills it at once, as a crash or a power cut would.
     void Kill();
     int Port() const { return port_; }
-    QString Url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port_); }
+    QString Url() const { return QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? "mqtts" : "mqtt").arg(port_); }
     QString Log() const { return log_; }
 
 private:
     bool WriteConfig();
 
+    bool RunOpenssl(const QStringList& arguments) const;
+
     QString user_, password_;
+    bool tls_ = false;
     QTemporaryDir dir_;
     int port_ = 0;
     QString log_;
