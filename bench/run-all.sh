@@ -8,8 +8,9 @@
 #   protocol's floor and its time to the first frame, the whole program's
 #   wake-ups and CPU with no unit, linked and idle, and while a handle is
 #   dragged, the demo's resident memory left linked and idle, and
-#   tr640-bridge's /set to ok over a broker on loopback and its idle CPU per
-#   unit.
+#   tr640-bridge's /set to ok over a broker on loopback, its idle CPU per
+#   unit, and ten bridges of eight units each on one broker under 50
+#   changes a second.
 # Usage: bash bench/run-all.sh [--idle-seconds N] [--memory-minutes M]
 #   (defaults 60 s and 10 minutes)
 set -euo pipefail
@@ -106,3 +107,6 @@ done
 
 echo "== tr640-bridge on a Mosquitto on loopback: /set to ok (targets: median <= 20 ms), idle CPU of 8 units (<= 0.3 % per unit)"
 "$b/tr640_bench_bridge" --changes 200 --idle-seconds "$idle_seconds" --idle-units 8 2>/dev/null
+echo "== 10 tr640-bridge processes x 8 virtual units on one broker, 50 changes a second over them (target: p99 <= 100 ms)"
+"$b/tr640_bench_bridge" --scale build-release/src/bridge/tr640-bridge --bridges 10 --units 8 --rate 50 --seconds 20 \
+  2> >(grep -v 'QProcess: Destroyed' >&2)
