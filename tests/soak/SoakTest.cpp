@@ -139,7 +139,8 @@ void CheckQuietProgram(SoakRig& rig, Baseline& baseline, bool first) {
     // No reader left behind: one per TR640 plugged in, nothing else grows.
     const int readers = rig.session().controller()->ReadersRunning();
     EXPECT_EQ(readers, static_cast<int>(rig.Tr640Paths().size()));
-    const int besideReaders = ThreadCount() - readers;
+    EXPECT_EQ(rig.session().controller()->ReaderThreadsRunning(), 0) << "the units are read on the event loop";
+    const int besideReaders = ThreadCount() - rig.session().controller()->ReaderThreadsRunning();
     const TimerCensus timers = TakeTimerCensus();
     const long resident = ResidentKb();
     if (first) {

@@ -403,6 +403,11 @@ void TJvHidDeviceController::Release(const std::vector<TJvHidDevice*>& devices) 
     }
 }
 
+int TJvHidDeviceController::ReaderThreadsRunning() const {
+    return static_cast<int>(
+        std::count_if(devices_.begin(), devices_.end(), [](const auto& d) { return d->IsReading() && !d->IsReadOnEventLoop(); }));
+}
+
 int TJvHidDeviceController::ReadersRunning() const {
     return static_cast<int>(std::count_if(devices_.begin(), devices_.end(), [](const auto& d) { return d->IsReading(); }));
 }

@@ -197,6 +197,8 @@ public:
     TJvHidDevice& Device(std::size_t index) const { return *devices_.at(index); }
     // Readers running now (threads and event-loop readers).
     int ReadersRunning() const;
+    // Of them, the readers that are threads of their own.
+    int ReaderThreadsRunning() const;
 
     // The read wait slice of the device objects made from now on.
     void SetReadWaitSlice(int ms);
