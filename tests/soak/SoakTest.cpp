@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The soak: the whole program (main window, link window, status window,
 // compressor window) against virtual TR640s on the virtual HID bus, with
-// its real timers and reader threads, for a bounded time. A seeded person
+// its real timers and event-loop readers, for a bounded time. A seeded person
 // works the windows while the bus and the units misbehave; after every
 // cycle the faults stop, the person waits until the link is quiet again
 // (pressing the link button when the program says it has lost the unit),
