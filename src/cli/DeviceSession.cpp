@@ -66,6 +66,10 @@ public:
         if (!connection || !firstWrite_) return connection;
         return std::make_unique<StampedConnection>(std::move(connection), firstWrite_);
     }
+    // Reads write nothing to stamp: the inner platform's own connection.
+    std::unique_ptr<HidConnection> OpenForReading(const std::string& path, int* error) override {
+        return inner_.OpenForReading(path, error);
+    }
     std::string ErrorText(int code) const override { return inner_.ErrorText(code); }
     std::vector<std::string> TakeNotes() override { return inner_.TakeNotes(); }
 

@@ -84,6 +84,11 @@ public:
     std::unique_ptr<HidConnection> Open(const std::string& path, int* error) override {
         return inner_.Open(path, error);
     }
+    // The inner platform's reading connection, so that the chosen unit is
+    // read on the event loop where the platform allows it.
+    std::unique_ptr<HidConnection> OpenForReading(const std::string& path, int* error) override {
+        return inner_.OpenForReading(path, error);
+    }
     std::string ErrorText(int code) const override { return inner_.ErrorText(code); }
     std::vector<std::string> TakeNotes() override { return inner_.TakeNotes(); }
 
