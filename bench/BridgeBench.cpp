@@ -19,7 +19,7 @@
 
 #include "bridge/Bridge.h"
 #include "bridge/BridgeUnit.h"
-#include "bridge/MqttClient.h"
+#include "mqtt/MqttClient.h"
 #include "model/ParamCatalogue.h"
 #include "support/MosquittoBroker.h"
 #include "virtualdevice/VirtualHidBus.h"

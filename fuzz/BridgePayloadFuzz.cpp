@@ -7,7 +7,7 @@
 //  - every change accepted names a catalogue address and reads back as text
 //    that is accepted again as the same raw value;
 //  - a refused preset push leaves the store untouched.
-#include "bridge/BridgePayloads.h"
+#include "mqtt/BridgePayloads.h"
 #include "model/ParamText.h"
 #include "model/ParamStore.h"
 

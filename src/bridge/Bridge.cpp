@@ -2,7 +2,7 @@
 #include "bridge/Bridge.h"
 
 #include "bridge/BridgeDiscovery.h"
-#include "bridge/BridgePayloads.h"
+#include "mqtt/BridgePayloads.h"
 #include "link/hid/HidDeviceController.h"
 #include "model/ParamCatalogue.h"
 

@@ -6,8 +6,8 @@
 // the broker one after another with a response each, and Home Assistant's
 // discovery when asked for.
 
-#include "bridge/BridgeTopics.h"
-#include "bridge/MqttClient.h"
+#include "mqtt/BridgeTopics.h"
+#include "mqtt/MqttClient.h"
 #include "bridge/BridgeUnit.h"
 #include "link/UnitLock.h"
 

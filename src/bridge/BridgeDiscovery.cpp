@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/BridgeDiscovery.h"
 
-#include "bridge/BridgePayloads.h"
-#include "bridge/JsonText.h"
+#include "mqtt/BridgePayloads.h"
+#include "mqtt/JsonText.h"
 #include "model/ParamCatalogue.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // Home Assistant's MQTT discovery: one device per unit, one entity per
 // catalogue parameter it can show and change, and a button per user mode.
 
-#include "bridge/BridgeTopics.h"
+#include "mqtt/BridgeTopics.h"
 
 #include <string>
 #include <string_view>

@@ -5,7 +5,7 @@
 // read options without starting a program.
 
 #include "bridge/Bridge.h"
-#include "bridge/MqttClient.h"
+#include "mqtt/MqttClient.h"
 
 #include <functional>
 #include <optional>

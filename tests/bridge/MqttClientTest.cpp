@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The broker connection against a real Mosquitto on loopback.
 
-#include "bridge/MqttClient.h"
+#include "mqtt/MqttClient.h"
 #include "support/MosquittoBroker.h"
 
 #include <QTemporaryDir>

@@ -11,8 +11,8 @@
 // Prints a summary beginning "soak:" and ends non-zero on the first failure.
 
 #include "bridge/Bridge.h"
-#include "bridge/BridgePayloads.h"
-#include "bridge/MqttClient.h"
+#include "mqtt/BridgePayloads.h"
+#include "mqtt/MqttClient.h"
 #include "model/ParamCatalogue.h"
 #include "support/MosquittoBroker.h"
 #include "virtualdevice/VirtualHidBus.h"

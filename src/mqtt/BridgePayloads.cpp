@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/BridgePayloads.h"
+#include "mqtt/BridgePayloads.h"
 
-#include "bridge/JsonText.h"
+#include "mqtt/JsonText.h"
 #include "model/ParamText.h"
 #include "model/ParamStore.h"
 #include "model/ValueKinds.h"
 #include "presets/FileSystem.h"
+
+#include <map>
 
 namespace tr640 {
 
@@ -139,6 +141,24 @@ ChangeList ParseChangeSet(std::string_view payload, const HeldValue& held, std::
     }
     if (all.changes.empty()) return {false, "the JSON set names no parameter", {}};
     return all;
+}
+
+ChangeList ReadStateJson(std::string_view payload) {
+    const FlatJsonResult json = ParseFlatJsonObject(Trimmed(payload));
+    if (!json.object) return {false, "malformed state: " + json.error, {}};
+    // Each value on its own: one the unit holds outside its range (a
+    // preset of zeros, say) leaves that value out, not the whole image. A
+    // band's type and bypass build on each other in their shared slot.
+    std::map<ParamAddress, std::int32_t> image;
+    for (const auto& [name, value] : json.object->members) {
+        const ParamEntry* entry = FindParam(name);
+        const std::optional<std::string> text = ValueText(value);
+        if (!entry || !text) continue;
+        const auto slot = image.find(entry->address);
+        const ChangeList one = CheckOne(name, *text, slot == image.end() ? 0 : slot->second);
+        if (one.ok) image[entry->address] = one.changes.front().second;
+    }
+    return {true, {}, std::vector<std::pair<int, std::int32_t>>(image.begin(), image.end())};
 }
 
 ModeNumber ParseModeNumber(std::string_view text) {

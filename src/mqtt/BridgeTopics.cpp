@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/BridgeTopics.h"
+#include "mqtt/BridgeTopics.h"
 
 namespace tr640 {
 

@@ -96,6 +96,9 @@ public:
 
 signals:
     void Connected();
+    // A connection attempt came to nothing: the broker cannot be reached or
+    // refused the client (`why`, in English). The next attempt follows.
+    void AttemptFailed(const std::string& why);
     void Disconnected();
     void MessageReceived(const std::string& topic, const std::string& payload, bool retained);
 
@@ -117,6 +120,7 @@ private:
     bool connected_ = false;
     bool everConnected_ = false;
     std::string lastError_;
+    std::string refusal_;  // the broker's answer to the last connection it refused
     std::vector<std::string> subscriptions_;
     int reconnectDelayMs_ = kFirstReconnectDelayMs;
     std::unique_ptr<QSocketNotifier> readNotifier_, writeNotifier_;

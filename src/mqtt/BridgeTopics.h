@@ -38,7 +38,10 @@ public:
     std::string State(std::string_view unit) const { return Unit(unit); }
     std::string Value(std::string_view unit, std::string_view name) const { return Unit(unit) + "/" + std::string(name); }
     std::string ValueSet(std::string_view unit, std::string_view name) const { return Value(unit, name) + "/set"; }
+    std::string SetMany(std::string_view unit) const { return Unit(unit) + "/set"; }
     std::string ModeRecall(std::string_view unit) const { return Unit(unit) + "/mode/recall"; }
+    std::string ModeSave(std::string_view unit) const { return Unit(unit) + "/mode/save"; }
+    std::string PresetPush(std::string_view unit) const { return Unit(unit) + "/preset/push"; }
     std::string Response(std::string_view unit) const { return Unit(unit) + "/response"; }
 
     // The subscriptions that cover every command topic and nothing the

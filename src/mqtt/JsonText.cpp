@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/JsonText.h"
+#include "mqtt/JsonText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -86,6 +86,10 @@ bool IsStateEntry(const ParamEntry& entry);
 // The whole state object of a unit: every catalogue name it has a value for.
 std::string StateJson(const HeldValue& held);
 
+// A state object read back into raw values, as a client of the bridge
+// rebuilds the unit's image from it: the same reading as a JSON set's.
+ChangeList ReadStateJson(std::string_view payload);
+
 // The response to one command.
 std::string ResponseJson(std::string_view command, bool ok, std::string_view error, std::string_view transactionJson);
 

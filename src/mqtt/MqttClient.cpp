@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/MqttClient.h"
+#include "mqtt/MqttClient.h"
 
 #include <mosquitto.h>
 
@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <utility>
 
 namespace tr640 {
 
@@ -131,6 +132,7 @@ bool MqttClient::Start() {
         // An unreachable broker is tried again later, as after a lost link.
         lastError_ = mosquitto_strerror(rc);
         ScheduleReconnect();
+        emit AttemptFailed(lastError_);
         return true;
     }
     WatchSocket();
@@ -174,6 +176,7 @@ void MqttClient::OnReconnectTick() {
     if (rc != MOSQ_ERR_SUCCESS) {
         lastError_ = mosquitto_strerror(rc);
         ScheduleReconnect();
+        emit AttemptFailed(lastError_);
         return;
     }
     WatchSocket();
@@ -194,7 +197,7 @@ void MqttClient::HandleConnect(int rc) {
     if (rc != 0) {
         // Refused (a wrong password, not authorised): the broker closes the
         // connection, and the next attempt waits as after a lost link.
-        lastError_ = mosquitto_connack_string(rc);
+        lastError_ = refusal_ = mosquitto_connack_string(rc);
         return;
     }
     connected_ = true;
@@ -210,7 +213,14 @@ void MqttClient::HandleConnectionLost() {
     const bool was = connected_;
     connected_ = false;
     if (!reconnect_.isActive()) ScheduleReconnect();
-    if (was) emit Disconnected();
+    if (was) {
+        emit Disconnected();
+        return;
+    }
+    // After a refusal the broker's reason is the one worth telling, not the
+    // closed socket that follows it.
+    if (!refusal_.empty()) lastError_ = std::exchange(refusal_, {});
+    emit AttemptFailed(lastError_);
 }
 
 void MqttClient::HandleLoopResult(int rc) {
