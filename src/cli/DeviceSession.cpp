@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <fstream>
+
 namespace tr640 {
 
 namespace {
@@ -78,11 +80,28 @@ private:
     std::function<void()>& firstWrite_;
 };
 
+namespace {
+
+// The broker a running bridge was given, read from its command line where
+// this user may read it; the form to fill in where not.
+std::string BrokerOfBridge(long pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::vector<std::string> args;
+    for (std::string arg; std::getline(file, arg, '\0');) args.push_back(arg);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--broker" && i + 1 < args.size()) return args[i + 1];
+        if (args[i].rfind("--broker=", 0) == 0) return args[i].substr(9);
+    }
+    return "mqtt://HOST[:PORT]";
+}
+
+}  // namespace
+
 std::vector<UnitListing> ListUnits(HidPlatform& platform) {
     std::vector<UnitListing> units;
     for (const HidDeviceInfo& info : platform.Enumerate()) {
         if (info.vendorId != kTr640VendorId || info.productId != kTr640ProductId) continue;
-        UnitListing unit{info, {}};
+        UnitListing unit{info, {}, {}};
         if (!info.readWriteAccess) {
             int error = 0;
             // Opened once more only to name the reason; closed at once.
@@ -174,7 +193,9 @@ bool DeviceSession::LockUnit() {
     case UnitLock::Outcome::Taken: return true;
     case UnitLock::Outcome::HeldByOther: {
         std::string message = "the TR640 " + key + " is " + lock_->HeldByText();
-        if (lock_->HeldBy().program == "tr640-bridge") message += ", or change it through the bridge's MQTT topics";
+        if (lock_->HeldBy().program == "tr640-bridge")
+            message += ", or reach it through the bridge: tr640ctl --broker " + BrokerOfBridge(lock_->HeldBy().pid) +
+                       (unit_.serial.empty() ? "" : " --serial " + unit_.serial) + " ...";
         return Fail(kExitHeld, message);
     }
     case UnitLock::Outcome::Failed:

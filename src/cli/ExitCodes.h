@@ -15,6 +15,8 @@ enum ExitCode : int {
     kExitDiffers = 7,       // a read-back differs from what was written (diff: the files differ)
     kExitFile = 8,          // a preset or EQ file cannot be read, is refused, or cannot be written
     kExitHeld = 9,          // another program (the windows, the bridge) holds the unit
+    kExitBroker = 10,       // --broker: the broker cannot be reached, refused the client, or went away
+    kExitOffline = 11,      // --broker: no bridge is online there, or it reports the unit offline
     kExitInterrupted = 130, // Ctrl-C (SIGINT) or SIGTERM
 };
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Tr640Ctl.h"
 
+#include "cli/BrokerUnit.h"
+#include "cli/CtlScript.h"
 #include "cli/DeviceSession.h"
 #include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
@@ -20,7 +22,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <optional>
 
@@ -45,6 +51,8 @@ constexpr char kExitCodesHelp[] =
     "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written;\n"
     "       an EQ file cannot be read, is refused, or cannot be written\n"
     "  9    another program (the windows, tr640-bridge) holds the unit\n"
+    "  10   --broker: the broker cannot be reached, refused the credentials, or went away\n"
+    "  11   --broker: no tr640-bridge is online there, or it reports the unit offline\n"
     "  130  interrupted (Ctrl-C)\n";
 
 struct Options {
@@ -60,6 +68,12 @@ struct Options {
     std::string file;
     std::string otherFile;
     int mode = 0;
+    std::string scriptFile;  // -f
+    bool keepGoing = false;
+    std::string broker;  // --broker, or TR640_BROKER
+    std::string credentialsFile;
+    std::string caFile;
+    std::string baseTopic = "tr640";
 };
 
 std::string Hex4(int address) {
@@ -71,15 +85,16 @@ std::string Hex4(int address) {
 // Ends a command: one line on stderr for a failure, the code for the shell.
 class Reporter {
 public:
-    explicit Reporter(CtlEnvironment& env) : env_(env) {}
+    explicit Reporter(CtlEnvironment& env, std::string where = {}) : env_(env), where_(std::move(where)) {}
     int Fail(int code, const std::string& message) {
-        env_.err << "tr640ctl: " << message << "\n";
+        env_.err << "tr640ctl: " << where_ << message << "\n";
         return code;
     }
     int Fail(const Failure& f) { return Fail(f.code, f.message); }
 
 private:
     CtlEnvironment& env_;
+    std::string where_;  // "FILE:LINE: " for a script's line
 };
 
 // Where a command's unit comes from: the test's platform, a virtual TR640 of
@@ -121,6 +136,63 @@ public:
             LockUnitsIn(UnitLock::DefaultDirectory());
         }
     }
+};
+
+// The way to the unit for one run of tr640ctl: made when the first command
+// needs it and kept for the commands after it, so that a script pays the
+// unit's connection once. A connection that failed is not used again; the
+// next command connects anew.
+class UnitKeeper {
+public:
+    UnitKeeper(CtlEnvironment& env, const Options& o) : env_(env), o_(o) {}
+    ~UnitKeeper() { Drop(); }
+    UnitKeeper(const UnitKeeper&) = delete;
+    UnitKeeper& operator=(const UnitKeeper&) = delete;
+
+    // The way to the unit, connected or not (`list` needs no connection).
+    UnitAccess& Access() {
+        if (!unit_) unit_ = Make();
+        return *unit_;
+    }
+    // The connected unit, or null with the reason in `failure`.
+    UnitAccess* Connected(Failure& failure) {
+        if (connected_) return unit_.get();
+        if (Access().Connect(o_.choice)) {
+            connected_ = true;
+            return unit_.get();
+        }
+        failure = unit_->Failed();
+        Drop();
+        return nullptr;
+    }
+    // Ends the connection when its last step failed.
+    void DropIfFailed() {
+        if (unit_ && unit_->Failed().code != kExitOk) Drop();
+    }
+
+private:
+    std::unique_ptr<UnitAccess> Make() {
+        const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
+        if (o_.broker.empty()) return std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
+        MqttSettings settings;
+        settings.broker = *ParseBrokerUrl(o_.broker).address;  // checked with the options
+        settings.credentials = o_.credentialsFile.empty() ? CredentialsFromEnvironment()
+                                                          : ReadCredentialsFile(o_.credentialsFile).credentials;
+        settings.caFile = o_.caFile;
+        settings.clientId = "tr640ctl-" + std::to_string(::getpid());
+        return std::make_unique<BrokerUnit>(settings, o_.baseTopic, timeoutMs, env_.interrupted);
+    }
+    void Drop() {
+        if (unit_ && o_.verbose)
+            for (const std::string& line : unit_->Traffic()) env_.err << line << "\n";
+        unit_.reset();
+        connected_ = false;
+    }
+
+    CtlEnvironment& env_;
+    const Options& o_;
+    std::unique_ptr<UnitAccess> unit_;
+    bool connected_ = false;
 };
 
 QJsonObject ParamJson(const ParamEntry& e, std::int32_t raw) {
@@ -205,7 +277,8 @@ struct Wanted {
 
 class Commands {
 public:
-    Commands(CtlEnvironment& env, const Options& o) : env_(env), o_(o), report_(env) {}
+    Commands(CtlEnvironment& env, const Options& o, UnitKeeper& unit, std::string where = {})
+        : env_(env), o_(o), unit_(unit), report_(env, std::move(where)) {}
 
     int Names() {
         if (o_.json) {
@@ -227,32 +300,38 @@ public:
     }
 
     int List() {
-        const std::vector<UnitListing> units = MakeUnit()->List();
+        const std::vector<UnitListing> units = unit_.Access().List();
+        if (units.empty() && unit_.Access().Failed().code != kExitOk) return report_.Fail(unit_.Access().Failed());
         if (units.empty()) return report_.Fail(kExitNoUnit, "no TR640 found");
         bool anyOpen = false;
         QJsonArray list;
         for (const UnitListing& u : units) {
-            anyOpen = anyOpen || u.accessError.empty();
+            anyOpen = anyOpen || (u.accessError.empty() && u.offline.empty());
             if (o_.json) {
                 QJsonObject item;
                 item["path"] = QString::fromStdString(u.info.path);
                 item["serial"] = QString::fromStdString(u.info.serial);
                 item["product"] = QString::fromStdString(u.info.productName);
-                item["accessible"] = u.accessError.empty();
+                item["accessible"] = u.accessError.empty() && u.offline.empty();
                 if (!u.accessError.empty()) item["error"] = QString::fromStdString(u.accessError);
+                if (!u.offline.empty()) item["offline"] = QString::fromStdString(u.offline);
                 list.append(item);
                 continue;
             }
             env_.out << Padded(u.info.path, 20) << Padded(u.info.serial.empty() ? "-" : u.info.serial, 14)
                      << Padded(u.info.productName.empty() ? "-" : u.info.productName, 16)
-                     << (u.accessError.empty()
-                             ? "ok"
-                             : "no access: " + u.accessError +
-                                   " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)")
-                     << "\n";
+                     << UnitState(u) << "\n";
         }
         if (o_.json) env_.out << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
-        return anyOpen ? kExitOk : kExitNoAccess;
+        if (anyOpen) return kExitOk;
+        return o_.broker.empty() ? kExitNoAccess : kExitOffline;
+    }
+
+    static std::string UnitState(const UnitListing& u) {
+        if (!u.offline.empty()) return "offline: " + u.offline;
+        if (u.accessError.empty()) return "ok";
+        return "no access: " + u.accessError +
+               " (install the udev rule 70-tr640.rules, see 'Access to the device' in the README)";
     }
 
     int Dump() {
@@ -401,17 +480,12 @@ public:
     }
 
 private:
-    // The way to the unit the options name; the broker's goes here beside it.
-    std::unique_ptr<UnitAccess> MakeUnit() {
-        const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
-        return std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
-    }
-
     int WithUnit(const std::function<int(UnitAccess&)>& work) {
-        std::unique_ptr<UnitAccess> unit = MakeUnit();
-        const int code = unit->Connect(o_.choice) ? work(*unit) : report_.Fail(unit->Failed());
-        if (o_.verbose)
-            for (const std::string& line : unit->Traffic()) env_.err << line << "\n";
+        Failure failure;
+        UnitAccess* unit = unit_.Connected(failure);
+        if (!unit) return report_.Fail(failure);
+        const int code = work(*unit);
+        unit_.DropIfFailed();
         return code;
     }
 
@@ -518,32 +592,37 @@ private:
 
     CtlEnvironment& env_;
     const Options& o_;
+    UnitKeeper& unit_;
     Reporter report_;
 };
 
-}  // namespace
-
-int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
-    Options o;
-    CLI::App app{"Sets up a Halvane TR640 from the command line: read and change its parameters,\n"
-                 "push and pull preset files, recall and save its user modes.",
-                 "tr640ctl"};
-    app.footer(kExitCodesHelp);
-    app.set_version_flag("--version", std::string("tr640ctl ") + TR640_VERSION);
-    app.require_subcommand(1);
-    app.fallthrough();
+// The options that hold for the whole run, and for every line of a script.
+void AddGlobalOptions(CLI::App& app, Options& o) {
     app.add_option("--device", o.choice.path, "use the unit at this path (see 'list')");
     app.add_option("--serial", o.choice.serial, "use the unit with this serial number");
     app.add_flag("--virtual", o.virtualUnit, "run against a virtual TR640 on a virtual HID bus");
     app.add_option("--timeout", o.timeoutSeconds, "seconds to wait for the unit at each step (default 10)")
         ->check(CLI::Range(0.5, 3600.0))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--broker", o.broker,
+                   "reach the unit through the tr640-bridge on this broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"
+                   " (default: TR640_BROKER)");
+    app.add_option("--credentials", o.credentialsFile,
+                   "with --broker: a file of username=... and password=... lines (default: TR640_MQTT_USERNAME"
+                   " and TR640_MQTT_PASSWORD)");
+    app.add_option("--cafile", o.caFile, "with --broker mqtts://: the CA certificate that signed the broker's");
+    app.add_option("--base", o.baseTopic, "with --broker: the bridge's base topic (default tr640)");
     app.add_flag("--json", o.json, "print data as JSON");
     app.add_flag("-q,--quiet", o.quiet, "print nothing but data and errors");
+    app.add_option("-f,--file", o.scriptFile,
+                   "run the commands of FILE (one per line; - reads standard input) over one connection");
+    app.add_flag("--keep-going", o.keepGoing,
+                 "with -f: run every line even after one fails; the exit code is the first failure's");
     app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr");
+}
 
-    Commands c(env, o);
-    std::function<int()> run;
+// The commands; the one chosen is left in `run`.
+void AddCommands(CLI::App& app, Options& o, Commands& c, std::function<int()>& run, CtlEnvironment& env) {
     auto on = [&run](CLI::App* sub, std::function<int()> f) { sub->callback([&run, f] { run = f; }); };
     on(app.add_subcommand("names", "list every parameter name with its range"), [&] { return c.Names(); });
     on(app.add_subcommand("list", "list the TR640 units present"), [&] { return c.List(); });
@@ -588,7 +667,13 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     eqHooks.withUnit = [&c](const std::function<int(EqUnit&)>& work) { return c.WithEqUnit(work); };
     AddEqCommands(app, run, eqHooks);
 
-    std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
+}
+
+// Parses `words` (the program's name left out) into `app`. A parse that
+// ends the run by itself (help, version, a usage error) gives its exit code.
+std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& words, CtlEnvironment& env,
+                         const std::string& where = {}) {
+    std::vector<std::string> reversed(words.rbegin(), words.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp& e) {
@@ -598,10 +683,165 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e, env.out, env.err);
     } catch (const CLI::ParseError& e) {
-        env.err << "tr640ctl: " << e.what() << " (see 'tr640ctl --help')\n";
+        env.err << "tr640ctl: " << where << e.what() << " (see 'tr640ctl --help')\n";
         return kExitUsage;
     }
-    return run ? run() : kExitUsage;
+    return std::nullopt;
+}
+
+// --broker and its company, checked before anything is sent; TR640_BROKER
+// stands for a --broker not given (but not beside --virtual or --device,
+// which name a unit of this machine).
+std::optional<int> CheckBrokerOptions(Options& o, CtlEnvironment& env) {
+    const char* fromEnvironment = std::getenv("TR640_BROKER");
+    if (o.broker.empty() && fromEnvironment && *fromEnvironment && !o.virtualUnit && o.choice.path.empty())
+        o.broker = fromEnvironment;
+    auto refuse = [&env](const std::string& why) {
+        env.err << "tr640ctl: " << why << "\n";
+        return kExitUsage;
+    };
+    if (o.broker.empty()) {
+        if (!o.credentialsFile.empty() || !o.caFile.empty()) return refuse("--credentials and --cafile go with --broker");
+        return std::nullopt;
+    }
+    if (o.virtualUnit) return refuse("--virtual is a unit of tr640ctl's own; --broker reaches the bridge's");
+    const BrokerAddressResult address = ParseBrokerUrl(o.broker);
+    if (!address.address) return refuse(address.error);
+    if (o.baseTopic.empty() || o.baseTopic.find_first_of("+#") != std::string::npos)
+        return refuse("the base topic must not be empty or hold + or #");
+    if (!o.credentialsFile.empty()) {
+        const CredentialsResult read = ReadCredentialsFile(o.credentialsFile);
+        if (!read.credentials) return refuse(read.error);
+    }
+    return std::nullopt;
+}
+
+// A script's whole text: the file, or standard input for "-".
+std::optional<std::string> ReadScript(const std::string& file, CtlEnvironment& env) {
+    std::istream* in = env.in;
+    std::ifstream opened;
+    if (file != "-") {
+        opened.open(file, std::ios::binary);
+        in = &opened;
+    }
+    if (!in || !*in) {
+        env.err << "tr640ctl: " << file << ": cannot be read\n";
+        return std::nullopt;
+    }
+    std::string text(kMaxScriptBytes + 1, '\0');
+    in->read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in->gcount()));
+    if (text.size() > kMaxScriptBytes) {
+        env.err << "tr640ctl: " << file << ": larger than 1 MiB, not a script\n";
+        return std::nullopt;
+    }
+    return text;
+}
+
+// One line of a script, ready to run: its own options, the commands bound to
+// the run's unit, and the command its words chose.
+class ScriptStep {
+public:
+    ScriptStep(const Options& run, UnitKeeper& unit, CtlEnvironment& env, const std::string& where)
+        : o_(run), commands_(env, o_, unit, where) {
+        app_.require_subcommand(1);
+        AddCommands(app_, o_, commands_, command_, env);
+    }
+    // The exit code when the words are not a command (after its line).
+    std::optional<int> Parse(const std::vector<std::string>& words, CtlEnvironment& env, const std::string& where) {
+        const auto named = [&words](const CLI::App* sub) { return sub->check_name(words.front()); };
+        if (!words.front().starts_with('-') && app_.get_subcommands(named).empty()) {
+            env.err << "tr640ctl: " << where << "'" << words.front() << "' is not a command ('tr640ctl --help' lists them)\n";
+            return kExitUsage;
+        }
+        std::optional<int> refused = tr640::Parse(app_, words, env, where);
+        if (refused && *refused == kExitOk) {
+            env.err << "tr640ctl: " << where << "help is no command in a script\n";
+            return kExitUsage;
+        }
+        return refused;
+    }
+    int Run() { return command_(); }
+
+private:
+    Options o_;
+    Commands commands_;
+    CLI::App app_{"", "tr640ctl"};
+    std::function<int()> command_;
+};
+
+// The lines of a script over one connection. Every line is checked before
+// the first one runs, so that a mistyped line at the end sends nothing.
+int RunScript(const Options& o, CtlEnvironment& env) {
+    const std::optional<std::string> text = ReadScript(o.scriptFile, env);
+    if (!text) return kExitFile;
+    const std::string name = o.scriptFile == "-" ? "<stdin>" : o.scriptFile;
+    auto where = [&name](int line) { return name + ":" + std::to_string(line) + ": "; };
+    const ScriptText script = SplitScript(*text);
+    if (script.badLine != 0) {
+        env.err << "tr640ctl: " << where(script.badLine) << script.error << "\n";
+        return kExitUsage;
+    }
+    UnitKeeper unit(env, o);
+    for (const ScriptLine& line : script.lines) {
+        ScriptStep check(o, unit, env, where(line.number));
+        if (const std::optional<int> refused = check.Parse(line.words, env, where(line.number))) return *refused;
+    }
+
+    int first = kExitOk, firstLine = 0, failed = 0;
+    for (std::size_t i = 0; i < script.lines.size(); ++i) {
+        const ScriptLine& line = script.lines[i];
+        ScriptStep step(o, unit, env, where(line.number));
+        step.Parse(line.words, env, where(line.number));
+        const int code = step.Run();
+        if (code == kExitOk) continue;
+        ++failed;
+        if (first == kExitOk) {
+            first = code;
+            firstLine = line.number;
+        }
+        const std::size_t left = script.lines.size() - i - 1;
+        if (left == 0 || (o.keepGoing && code != kExitInterrupted)) continue;
+        env.err << "tr640ctl: " << name << ": stopped at line " << line.number << " (exit code " << code << "), "
+                << left << (left == 1 ? " command" : " commands") << " not run\n";
+        return code;
+    }
+    if (failed > 1 || (failed == 1 && script.lines.size() > 1))
+        env.err << "tr640ctl: " << name << ": " << failed << " of " << script.lines.size()
+                << " commands failed, the first at line " << firstLine << " (exit code " << first << ")\n";
+    return first;
+}
+
+}  // namespace
+
+int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
+    Options o;
+    CLI::App app{"Sets up a Halvane TR640 from the command line: read and change its parameters,\n"
+                 "push and pull preset files, recall and save its user modes.",
+                 "tr640ctl"};
+    app.footer(kExitCodesHelp);
+    app.set_version_flag("--version", std::string("tr640ctl ") + TR640_VERSION);
+    app.require_subcommand(0, 1);
+    app.fallthrough();
+    AddGlobalOptions(app, o);
+    UnitKeeper unit(env, o);
+    Commands c(env, o, unit);
+    std::function<int()> run;
+    AddCommands(app, o, c, run, env);
+
+    const std::vector<std::string> words(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if (const std::optional<int> ended = Parse(app, words, env)) return *ended;
+    if (const std::optional<int> refused = CheckBrokerOptions(o, env)) return *refused;
+    if (!o.scriptFile.empty() && run) {
+        env.err << "tr640ctl: -f runs the commands of its file; give no command beside it\n";
+        return kExitUsage;
+    }
+    if (!o.scriptFile.empty()) return RunScript(o, env);
+    if (!run) {
+        env.err << "tr640ctl: give a command, or -f FILE (see 'tr640ctl --help')\n";
+        return kExitUsage;
+    }
+    return run();
 }
 
 }  // namespace tr640

@@ -5,6 +5,7 @@
 #include "link/hid/HidPlatform.h"
 
 #include <functional>
+#include <istream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -31,6 +32,8 @@ struct CtlEnvironment {
     // the host's lock directory for the machine's units, and none for a
     // virtual unit of tr640ctl's own, which no other program can reach.
     std::string lockDirectory;
+    // What `-f -` reads; null: no script can come from standard input.
+    std::istream* in = nullptr;
 };
 
 // Runs one tr640ctl command line (args[0] is the program name) on the

@@ -28,6 +28,7 @@ struct Failure {
 struct UnitListing {
     HidDeviceInfo info;
     std::string accessError;  // empty when the unit can be opened for reading and writing
+    std::string offline;      // through a bridge: why it has not linked the unit; empty while linked
 };
 
 // Address and raw value of each change, in the order sent.

@@ -45,6 +45,6 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> args(argv, argv + argc);
     tr640::CtlEnvironment env{std::cout, std::cerr, nullptr, [] { return g_interrupted.load(); }, FirstFrameStamp(),
-                              {}, {}};
+                              {}, {}, &std::cin};
     return tr640::RunTr640Ctl(args, env);
 }

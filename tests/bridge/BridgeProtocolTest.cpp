@@ -2,8 +2,8 @@
 // The bridge's topics, payload checks, state and discovery, without a broker.
 
 #include "bridge/BridgeDiscovery.h"
-#include "bridge/BridgePayloads.h"
-#include "bridge/BridgeTopics.h"
+#include "mqtt/BridgePayloads.h"
+#include "mqtt/BridgeTopics.h"
 #include "model/ParamStore.h"
 #include "model/ValueKinds.h"
 #include "presets/FileSystem.h"
@@ -68,6 +68,19 @@ TEST(BridgePayloadsTest, EveryStateValueReadsBackAsTheSameRawValue) {
     const std::int32_t raw = EncodeCompressorPoint(-40, -20);
     EXPECT_EQ(FormatStateValue(point, raw).text, "-40:-20");
     EXPECT_EQ(ParseOneChange(point.name, "-40:-20", Holding({})).changes.at(0).second, raw);
+}
+
+// tr640ctl --broker rebuilds a unit's image from its state object.
+TEST(BridgePayloadsTest, AStateObjectReadsBackIntoTheImageItCameFrom) {
+    std::map<int, std::int32_t> image;
+    for (const ParamEntry& entry : ParamCatalogue())
+        if (IsStateEntry(entry))
+            image[entry.address] = entry.format == ParamFormat::CurvePoint ? EncodeCompressorPoint(-30, -12) : entry.max;
+    image[FindParam("mic1.eq1.type")->address] = 13;  // highpass, bypassed: one slot, two names
+    const ChangeList back = ReadStateJson(StateJson(Holding(image)));
+    ASSERT_TRUE(back.ok) << back.error;
+    const std::map<int, std::int32_t> read(back.changes.begin(), back.changes.end());
+    EXPECT_EQ(read, image);
 }
 
 TEST(BridgePayloadsTest, StateTextsAreNumbersWordsAndTruthValues) {

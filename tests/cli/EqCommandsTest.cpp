@@ -30,7 +30,7 @@ protected:
         out.str({});
         err.str({});
         args.insert(args.begin(), {"tr640ctl", "--timeout", "2"});
-        CtlEnvironment env{out, err, &bus, [] { return false; }, {}, TickOnceRepliesAreIn(bus), {}};
+        CtlEnvironment env{out, err, &bus, [] { return false; }, {}, TickOnceRepliesAreIn(bus), {}, nullptr};
         return RunTr640Ctl(args, env);
     }
     std::string Write(const std::string& name, const std::string& text) {

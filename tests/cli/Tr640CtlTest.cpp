@@ -6,6 +6,7 @@
 #include "HandTicks.h"
 #include "cli/ExitCodes.h"
 #include "cli/Tr640Ctl.h"
+#include "model/ParamCatalogue.h"
 #include "model/ParamText.h"
 #include "virtualdevice/VirtualHidBus.h"
 #include "virtualdevice/VirtualTr640.h"
@@ -15,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -48,11 +50,15 @@ protected:
         args.insert(args.begin(), "tr640ctl");
         args.insert(args.begin() + 1, {"--timeout", "2"});
         CtlEnvironment env{out, err, &bus, [this] { return hook ? hook() : false; }, [this] { ++firstFrames; },
-                           TickOnceRepliesAreIn(bus), lockDirectory};
+                           TickOnceRepliesAreIn(bus), lockDirectory, &in};
         return RunTr640Ctl(args, env);
     }
     std::string Plug(VirtualTr640& unit, const std::string& serial = {}) {
         return bus.Plug(VirtualTr640Info(serial), std::make_shared<VirtualTr640Endpoint>(unit));
+    }
+    void Stdin(const std::string& text) {
+        in.clear();
+        in.str(text);
     }
     // One line on stderr, naming the cause.
     void ExpectOneErrorLine(const std::string& containing) {
@@ -67,6 +73,7 @@ protected:
     VirtualHidBus bus;
     std::string path = Plug(device);
     std::ostringstream out, err;
+    std::istringstream in;  // what `-f -` reads
     std::function<bool()> hook;
     int firstFrames = 0;  // what the start-up benchmark's stamp would print
     QTemporaryDir dir;
@@ -199,10 +206,44 @@ TEST_F(Tr640CtlTest, AUnitAnotherProgramHoldsIsNamedAndLeftAlone) {
     ASSERT_EQ(bridge.Take(path, "tr640-bridge"), UnitLock::Outcome::Taken);
     EXPECT_EQ(Run({"set", "mic1.volume=50"}), kExitHeld);
     ExpectOneErrorLine("is held by tr640-bridge (process " + std::to_string(::getpid()) + ")");
-    EXPECT_NE(err.str().find("MQTT"), std::string::npos);
+    EXPECT_NE(err.str().find("tr640ctl --broker mqtt://HOST[:PORT]"), std::string::npos);
     EXPECT_EQ(device.Stats().framesReceived, 0u);
     bridge.Release();
     EXPECT_EQ(Run({"set", "mic1.volume=50"}), kExitOk) << err.str();
+}
+
+TEST_F(Tr640CtlTest, AScriptRunsOverOneConnectionAndStopsAtItsFirstFailingLine) {
+    const QString script = dir.filePath("evening.tr640");
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# the evening's settings\nset mic1.volume=80\n\nset mic1.volume+=5 'mic1.phase=toggle'  # louder\n"
+               "mode recall 2\n");
+    file.close();
+    ASSERT_EQ(Run({"-f", script.toStdString()}), kExitOk) << err.str();
+    EXPECT_EQ(firstFrames, 1);  // one connection for the three lines
+    EXPECT_NE(out.str().find("mic1.volume               85%\nmic1.phase                inverted\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("recalled user mode 2"), std::string::npos);
+
+    // Every line is checked before the first is run.
+    const int volume = FindParam("mic1.volume")->address;
+    const std::size_t frames = device.Stats().framesReceived;
+    Stdin("set mic1.volume=50\nfrob 2\n");
+    EXPECT_EQ(Run({"-f", "-"}), kExitUsage);
+    ExpectOneErrorLine("<stdin>:2: 'frob' is not a command");
+    EXPECT_EQ(device.Stats().framesReceived, frames);
+
+    const std::string failing = "set mic1.volume=50\nset mic1.volume=900\nset mic1.volume=60\n";
+    Stdin(failing);
+    EXPECT_EQ(Run({"-f", "-"}), kExitUsage);
+    EXPECT_NE(err.str().find("<stdin>:2: value '900' out of range"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("stopped at line 2 (exit code 2), 1 command not run"), std::string::npos);
+    EXPECT_EQ(device.Value(volume), 50);
+    Stdin(failing);
+    EXPECT_EQ(Run({"--keep-going", "-f", "-"}), kExitUsage);
+    EXPECT_NE(err.str().find("1 of 3 commands failed, the first at line 2 (exit code 2)"), std::string::npos);
+    EXPECT_EQ(device.Value(volume), 60);
 }
 
 TEST_F(Tr640CtlTest, TwoUnitsNeedASerial) {
