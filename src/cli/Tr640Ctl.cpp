@@ -4,6 +4,7 @@
 #include "cli/DeviceSession.h"
 #include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
+#include "cli/FrameLog.h"
 #include "link/hid/HidapiPlatform.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"
@@ -43,7 +44,8 @@ constexpr char kExitCodesHelp[] =
     "  6    the unit refused a frame (error status)\n"
     "  7    a read-back differs from what was written; preset diff: files differ\n"
     "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written;\n"
-    "       an EQ file cannot be read, is refused, or cannot be written\n"
+    "       an EQ file cannot be read, is refused, or cannot be written;\n"
+    "       the --log file cannot be written\n"
     "  9    another program (the windows, tr640-bridge) holds the unit\n"
     "  130  interrupted (Ctrl-C)\n";
 
@@ -54,6 +56,8 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool verbose = false;
+    std::string logFile;
+    FrameLog* frameLog = nullptr;  // made once the options are read
     bool force = false;
     std::vector<std::string> names;
     std::vector<std::string> assignments;
@@ -404,7 +408,9 @@ private:
     // The way to the unit the options name; the broker's goes here beside it.
     std::unique_ptr<UnitAccess> MakeUnit() {
         const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
-        return std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
+        auto unit = std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
+        unit->LogFramesTo(o_.frameLog);
+        return unit;
     }
 
     int WithUnit(const std::function<int(UnitAccess&)>& work) {
@@ -540,7 +546,9 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("--json", o.json, "print data as JSON");
     app.add_flag("-q,--quiet", o.quiet, "print nothing but data and errors");
-    app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr");
+    app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr, as in --log");
+    app.add_option("--log", o.logFile, "write every frame exchanged with the unit to FILE, one decoded line each")
+        ->type_name("FILE");
 
     Commands c(env, o);
     std::function<int()> run;
@@ -601,6 +609,14 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
         env.err << "tr640ctl: " << e.what() << " (see 'tr640ctl --help')\n";
         return kExitUsage;
     }
+    // Opened before anything is sent, so that a log that cannot be written
+    // stops the command rather than leaving it unrecorded.
+    FrameLog frames;
+    if (o.verbose) frames.AlsoTo(env.err);
+    std::string why;
+    if (!o.logFile.empty() && !frames.WriteTo(o.logFile, why))
+        return Reporter(env).Fail(kExitFile, "cannot write the log " + o.logFile + ": " + why);
+    if (frames.Active()) o.frameLog = &frames;
     return run ? run() : kExitUsage;
 }
 
