@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/DeviceSession.h"
 
+#include "cli/FrameLog.h"
 #include "model/ParamAddress.h"
 #include "presets/PresetFlow.h"
 
@@ -8,69 +9,66 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
 
 namespace tr640 {
 
 namespace {
 
-constexpr std::size_t kTrafficLines = 200;
 // How often a wait looks at the clock and for Ctrl-C between link events.
 constexpr int kPollMs = 20;
 
 }  // namespace
 
-// The session's traffic, kept for --verbose.
-class DeviceSession::Lines final : public SessionLines {
-public:
-    explicit Lines(DeviceSession& s) : s_(s) {}
-    void AddLogLine(const std::string& line) override { s_.AddTraffic(line); }
-    bool AmendLastLogLine(const std::string& was, const std::string& now) override {
-        if (s_.traffic_.empty() || s_.traffic_.back() != was) return false;
-        s_.traffic_.back() = now;
-        return true;
-    }
-
-private:
-    DeviceSession& s_;
-};
-
 // The unit's connection, telling the session's hook when the first frame
-// has been written.
+// has been written and the frame log every report that passes. Reads may
+// come from a reader thread; the log locks for itself.
 class DeviceSession::StampedConnection final : public HidConnection {
 public:
-    StampedConnection(std::unique_ptr<HidConnection> inner, std::function<void()>& firstWrite)
-        : inner_(std::move(inner)), firstWrite_(firstWrite) {}
+    StampedConnection(std::unique_ptr<HidConnection> inner, std::function<void()>* firstWrite, FrameLog* log)
+        : inner_(std::move(inner)), firstWrite_(firstWrite), log_(log) {}
     HidIoResult Read(std::span<std::uint8_t> buffer, int timeoutMs) override {
-        return inner_->Read(buffer, timeoutMs);
+        const HidIoResult result = inner_->Read(buffer, timeoutMs);
+        if (log_ && result.Ok() && result.bytes > 0)
+            log_->Received(buffer.first(std::min(buffer.size(), static_cast<std::size_t>(result.bytes))));
+        return result;
     }
     HidIoResult Write(std::span<const std::uint8_t> report) override {
         const HidIoResult result = inner_->Write(report);
-        if (firstWrite_) std::exchange(firstWrite_, nullptr)();
+        if (log_) log_->Sent(report, result.error);
+        if (firstWrite_ && *firstWrite_) std::exchange(*firstWrite_, nullptr)();
         return result;
     }
     void CancelRead() override { inner_->CancelRead(); }
+    // Keeps the reads on the event loop where the inner connection allows it.
+    int ReadableDescriptor() const override { return inner_->ReadableDescriptor(); }
 
 private:
     std::unique_ptr<HidConnection> inner_;
-    std::function<void()>& firstWrite_;
+    std::function<void()>* firstWrite_;  // null on the reading connection
+    FrameLog* log_;
 };
 
 // The platform with every connection stamped.
 class DeviceSession::StampingPlatform final : public HidPlatform {
 public:
-    StampingPlatform(HidPlatform& inner, std::function<void()>& firstWrite) : inner_(inner), firstWrite_(firstWrite) {
+    StampingPlatform(HidPlatform& inner, std::function<void()>& firstWrite, FrameLog* log)
+        : inner_(inner), firstWrite_(firstWrite), log_(log) {
         connect(&inner_, &HidPlatform::DevicesChanged, this, &HidPlatform::DevicesChanged);
     }
     std::vector<HidDeviceInfo> Enumerate() override { return inner_.Enumerate(); }
     std::unique_ptr<HidConnection> Open(const std::string& path, int* error) override {
         std::unique_ptr<HidConnection> connection = inner_.Open(path, error);
-        if (!connection || !firstWrite_) return connection;
-        return std::make_unique<StampedConnection>(std::move(connection), firstWrite_);
+        if (!connection || (!firstWrite_ && !log_)) return connection;
+        return std::make_unique<StampedConnection>(std::move(connection), &firstWrite_, log_);
     }
-    // Reads write nothing to stamp: the inner platform's own connection.
+    // The inner platform's own reading connection, so that the unit is read
+    // on the event loop where it can be; wrapped only for the frame log.
     std::unique_ptr<HidConnection> OpenForReading(const std::string& path, int* error) override {
-        return inner_.OpenForReading(path, error);
+        std::unique_ptr<HidConnection> connection = inner_.OpenForReading(path, error);
+        if (!connection || !log_) return connection;
+        return std::make_unique<StampedConnection>(std::move(connection), nullptr, log_);
     }
     std::string ErrorText(int code) const override { return inner_.ErrorText(code); }
     std::vector<std::string> TakeNotes() override { return inner_.TakeNotes(); }
@@ -78,6 +76,7 @@ public:
 private:
     HidPlatform& inner_;
     std::function<void()>& firstWrite_;
+    FrameLog* log_;
 };
 
 namespace {
@@ -116,16 +115,11 @@ std::vector<UnitListing> ListUnits(HidPlatform& platform) {
 DeviceSession::DeviceSession(HidPlatform& platform, int timeoutMs, std::function<bool()> interrupted,
                              HandTicks handTicks)
     : platform_(platform), timeoutMs_(timeoutMs), interrupted_(std::move(interrupted)),
-      handTicks_(std::move(handTicks)), lines_(std::make_unique<Lines>(*this)) {}
+      handTicks_(std::move(handTicks)) {}
 
 // The session goes first: its controller's end stops the reader threads
 // and closes the unit.
 DeviceSession::~DeviceSession() { session_.reset(); }
-
-void DeviceSession::AddTraffic(const std::string& line) {
-    traffic_.push_back(line);
-    if (traffic_.size() > kTrafficLines) traffic_.pop_front();
-}
 
 bool DeviceSession::Fail(int code, std::string message) {
     // The first cause is the one reported; what follows from it is not.
@@ -209,8 +203,8 @@ bool DeviceSession::LockUnit() {
 
 bool DeviceSession::Connect(const DeviceChoice& choice) {
     if (!PickUnit(choice) || !LockUnit()) return false;
-    stamping_ = std::make_unique<StampingPlatform>(platform_, firstFrameWritten_);
-    session_ = std::make_unique<UnitSession>(store_, *stamping_, lines_.get(), unit_.path);
+    stamping_ = std::make_unique<StampingPlatform>(platform_, firstFrameWritten_, frameLog_);
+    session_ = std::make_unique<UnitSession>(store_, *stamping_, nullptr, unit_.path);
     if (handTicks_) session_->TickByHand();
     QObject::connect(session_.get(), &UnitSession::outcome, [this](LinkOutcome o) { OnOutcome(o); });
     QObject::connect(session_.get(), &UnitSession::statusChanged, [this](LinkStatus s) { OnStatus(s); });

@@ -8,7 +8,6 @@
 #include "model/ParamStore.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +15,8 @@
 #include <vector>
 
 namespace tr640 {
+
+class FrameLog;
 
 // The TR640s present on a platform, for `list` and for picking one.
 std::vector<UnitListing> ListUnits(HidPlatform& platform);
@@ -48,23 +49,25 @@ public:
     bool RecallMode(int mode) override;
     bool SaveMode(int mode) override;
     const Failure& Failed() const override { return failure_; }
-    std::vector<std::string> Traffic() const override { return {traffic_.begin(), traffic_.end()}; }
 
     // Takes the unit's lock in `directory` before it is opened, so that no
     // other program drives it meanwhile; without this call no lock is taken.
     void LockUnitsIn(std::string directory) { lockDirectory_ = std::move(directory); }
+
+    // Every report written to the unit and read from it goes to `log` as it
+    // happens (the log may take the reads on a reader thread). Called before
+    // Connect; null: none.
+    void LogFramesTo(FrameLog* log) { frameLog_ = log; }
 
     // Called once, when the first frame is written to the unit.
     void OnFirstFrameWritten(std::function<void()> hook) { firstFrameWritten_ = std::move(hook); }
     const HidDeviceInfo& Unit() const { return unit_; }
 
 private:
-    class Lines;
     class StampingPlatform;
     class StampedConnection;
 
     bool Fail(int code, std::string message);
-    void AddTraffic(const std::string& line);
     void OnOutcome(LinkOutcome outcome);
     void OnStatus(LinkStatus status);
     bool WaitFor(const std::function<bool()>& done, const char* what);
@@ -81,7 +84,7 @@ private:
     HandTicks handTicks_;
     HidDeviceInfo unit_;
     Failure failure_;
-    std::deque<std::string> traffic_;
+    FrameLog* frameLog_ = nullptr;
     int refreshes_ = 0;
     bool saveDone_ = false;
     bool present_ = false;
@@ -89,7 +92,6 @@ private:
     std::unique_ptr<UnitLock> lock_;  // held until the session ends
 
     ParamStore store_;
-    std::unique_ptr<Lines> lines_;
     std::unique_ptr<StampingPlatform> stamping_;
     std::unique_ptr<UnitSession> session_;
 };

@@ -13,7 +13,7 @@ enum ExitCode : int {
     kExitTimeout = 5,       // the unit did not answer in time
     kExitRefused = 6,       // the unit answered a frame with its error status
     kExitDiffers = 7,       // a read-back differs from what was written (diff: the files differ)
-    kExitFile = 8,          // a preset or EQ file cannot be read, is refused, or cannot be written
+    kExitFile = 8,          // a preset, EQ or --log file cannot be read, is refused, or cannot be written
     kExitHeld = 9,          // another program (the windows, the bridge) holds the unit
     kExitBroker = 10,       // --broker: the broker cannot be reached, refused the client, or went away
     kExitOffline = 11,      // --broker: no bridge is online there, or it reports the unit offline

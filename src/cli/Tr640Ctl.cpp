@@ -6,6 +6,7 @@
 #include "cli/DeviceSession.h"
 #include "cli/EqCommands.h"
 #include "cli/ExitCodes.h"
+#include "cli/FrameLog.h"
 #include "link/hid/HidapiPlatform.h"
 #include "model/Language.h"
 #include "model/ParamCatalogue.h"
@@ -49,7 +50,8 @@ constexpr char kExitCodesHelp[] =
     "  6    the unit refused a frame (error status)\n"
     "  7    a read-back differs from what was written; preset diff: files differ\n"
     "  8    a preset file cannot be read, is not a TR640 preset, or cannot be written;\n"
-    "       an EQ file cannot be read, is refused, or cannot be written\n"
+    "       an EQ file cannot be read, is refused, or cannot be written;\n"
+    "       the --log file cannot be written\n"
     "  9    another program (the windows, tr640-bridge) holds the unit\n"
     "  10   --broker: the broker cannot be reached, refused the credentials, or went away\n"
     "  11   --broker: no tr640-bridge is online there, or it reports the unit offline\n"
@@ -62,6 +64,8 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool verbose = false;
+    std::string logFile;
+    FrameLog* frameLog = nullptr;  // made once the options are read
     bool force = false;
     std::vector<std::string> names;
     std::vector<std::string> assignments;
@@ -173,7 +177,11 @@ public:
 private:
     std::unique_ptr<UnitAccess> Make() {
         const int timeoutMs = static_cast<int>(o_.timeoutSeconds * 1000);
-        if (o_.broker.empty()) return std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
+        if (o_.broker.empty()) {
+            auto unit = std::make_unique<LocalUnit>(env_, o_.virtualUnit, timeoutMs);
+            unit->LogFramesTo(o_.frameLog);
+            return unit;
+        }
         MqttSettings settings;
         settings.broker = *ParseBrokerUrl(o_.broker).address;  // checked with the options
         settings.credentials = o_.credentialsFile.empty() ? CredentialsFromEnvironment()
@@ -183,8 +191,6 @@ private:
         return std::make_unique<BrokerUnit>(settings, o_.baseTopic, timeoutMs, env_.interrupted);
     }
     void Drop() {
-        if (unit_ && o_.verbose)
-            for (const std::string& line : unit_->Traffic()) env_.err << line << "\n";
         unit_.reset();
         connected_ = false;
     }
@@ -618,7 +624,9 @@ void AddGlobalOptions(CLI::App& app, Options& o) {
                    "run the commands of FILE (one per line; - reads standard input) over one connection");
     app.add_flag("--keep-going", o.keepGoing,
                  "with -f: run every line even after one fails; the exit code is the first failure's");
-    app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr");
+    app.add_flag("-v,--verbose", o.verbose, "print the frames exchanged with the unit on stderr, as in --log");
+    app.add_option("--log", o.logFile, "write every frame exchanged with the unit to FILE, one decoded line each")
+        ->type_name("FILE");
 }
 
 // The commands; the one chosen is left in `run`.
@@ -824,6 +832,7 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     app.require_subcommand(0, 1);
     app.fallthrough();
     AddGlobalOptions(app, o);
+    FrameLog frames;  // before the unit, which may write to it until it is closed
     UnitKeeper unit(env, o);
     Commands c(env, o, unit);
     std::function<int()> run;
@@ -832,6 +841,13 @@ int RunTr640Ctl(const std::vector<std::string>& args, CtlEnvironment& env) {
     const std::vector<std::string> words(args.begin() + (args.empty() ? 0 : 1), args.end());
     if (const std::optional<int> ended = Parse(app, words, env)) return *ended;
     if (const std::optional<int> refused = CheckBrokerOptions(o, env)) return *refused;
+    // Opened before anything is sent, so that a log that cannot be written
+    // stops the command rather than leaving it unrecorded.
+    if (o.verbose) frames.AlsoTo(env.err);
+    std::string why;
+    if (!o.logFile.empty() && !frames.WriteTo(o.logFile, why))
+        return Reporter(env).Fail(kExitFile, "cannot write the log " + o.logFile + ": " + why);
+    if (frames.Active()) o.frameLog = &frames;
     if (!o.scriptFile.empty() && run) {
         env.err << "tr640ctl: -f runs the commands of its file; give no command beside it\n";
         return kExitUsage;

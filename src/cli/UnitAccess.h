@@ -39,9 +39,8 @@ using UnitChanges = std::vector<std::pair<int, std::int32_t>>;
 // part; a step that fails leaves its exit code and English in Failed(), and
 // the first failure is the one kept.
 //
-// DeviceSession implements it over the unit's own HID link. A second
-// implementation that goes through the running MQTT bridge plugs in here:
-// the commands see no difference but in Traffic().
+// DeviceSession implements it over the unit's own HID link, BrokerUnit
+// through a running tr640-bridge; the commands see no difference.
 class UnitAccess {
 public:
     virtual ~UnitAccess() = default;
@@ -67,8 +66,6 @@ public:
     virtual bool SaveMode(int mode) = 0;
 
     virtual const Failure& Failed() const = 0;
-    // The last lines of traffic, for --verbose; empty where there are none.
-    virtual std::vector<std::string> Traffic() const { return {}; }
 
     // A value the unit never sent back reads as this after a read-back.
     static constexpr std::int32_t kMissing = -0x7FFFFFFF;

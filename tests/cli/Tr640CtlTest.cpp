@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <unistd.h>
@@ -325,6 +327,50 @@ TEST_F(Tr640CtlTest, PresetsGoBothWaysAndWorkWithoutAUnit) {
     EXPECT_EQ(Run({"preset", "show", dir.filePath("none.Nddt").toStdString()}), kExitFile);
     EXPECT_EQ(Run({"preset", "push", saved}), kExitFile);  // not a preset (no such file either)
     EXPECT_EQ(Run({"preset", "push", file}), kExitNoUnit);
+}
+
+// Fields of a traffic log line: time, direction, frame, hex.
+std::vector<std::string> LogFields(const std::string& line) {
+    std::vector<std::string> fields;
+    for (std::size_t from = 0;;) {
+        const std::size_t at = line.find("  ", from);
+        fields.push_back(line.substr(from, at - from));
+        if (at == std::string::npos) return fields;
+        from = at + 2;
+    }
+}
+
+// The bytes of a hex field, runs ("00*35") written out.
+std::size_t HexLength(const std::string& hex) {
+    std::istringstream tokens(hex);
+    std::size_t n = 0;
+    for (std::string t; tokens >> t;) n += t.size() > 3 ? std::stoul(t.substr(3)) : 1;
+    return n;
+}
+
+TEST_F(Tr640CtlTest, TheTrafficLogHasEveryFrameDecodedInFileAndOnStderr) {
+    const std::string file = dir.filePath("traffic.log").toStdString();
+    ASSERT_EQ(Run({"--log", file, "-v", "set", "mic1.volume=80"}), kExitOk) << err.str();
+    std::ifstream in(file);
+    const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(err.str(), logged);  // -v: the same lines
+
+    std::istringstream lines(logged);
+    int step = 0;  // the key, then the write, then its acceptance
+    for (std::string line; std::getline(lines, line);) {
+        const std::vector<std::string> f = LogFields(line);
+        ASSERT_EQ(f.size(), 4u) << line;
+        EXPECT_NE(f[0].find('.'), std::string::npos) << line;
+        EXPECT_EQ(HexLength(f[3]), VirtualTr640::kInputReportLength) << line;
+        if (step == 0 && f[1] == ">" && f[2].starts_with("key key=")) step = 1;
+        if (step == 1 && f[1] == ">" && f[2] == "write addr=0x0134 name=mic1.volume value=80") step = 2;
+        if (step == 2 && f[1] == "<" && f[2].ends_with("status=accepted")) step = 3;
+    }
+    EXPECT_EQ(step, 3) << logged;
+
+    EXPECT_EQ(Run({"--log", dir.filePath("none/traffic.log").toStdString(), "set", "mic1.volume=70"}), kExitFile);
+    ExpectOneErrorLine("cannot write the log");
+    EXPECT_EQ(device.Value(0x0134), 80);
 }
 
 TEST_F(Tr640CtlTest, ModesAreSavedAndRecalledWithWhatChanged) {
