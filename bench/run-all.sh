@@ -86,6 +86,9 @@ for cmd in "set mic1.eq3.gain=-3dB" "dump" "preset push $preset"; do
 done
 rm -f "$preset"
 
+echo "== tr640ctl scripts and --broker (targets: script ratio <= 1.1, --broker set <= 60 ms)"
+bash bench/ctl-scripts.sh --build build-release
+
 echo "== tr640ctl: process start to the first frame written (5 runs)"
 # TR640CTL_STAMP_FIRST_FRAME makes tr640ctl print the CLOCK_MONOTONIC time
 # of its first HID write; the clock is read just before the process is
