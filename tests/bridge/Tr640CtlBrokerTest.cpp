@@ -60,6 +60,14 @@ TEST_F(Tr640CtlBrokerTest, EveryCommandReachesTheUnitThroughTheBridge) {
     EXPECT_NE(units_[0]->Value(volume), 80);
     EXPECT_NE(out.str().find("mic1.eq3.gain             -1.6dB"), std::string::npos) << out.str();
     EXPECT_NE(err.str().find("took -1.6dB"), std::string::npos) << err.str();
+    ASSERT_EQ(Ctl({"--serial", "VIRTUAL-2", "set", "mic2.volume=190", "mic2.volume+=50", "mic1.eq1.bypass=toggle"}),
+              kExitOk)
+        << err.str();
+    EXPECT_EQ(units_[1]->Value(AddressOf("mic2.volume")), 200);
+    EXPECT_NE(err.str().find("mic2.volume: asked +=50, took 200% (stopped at its limit"), std::string::npos)
+        << err.str();
+    EXPECT_NE(out.str().find("mic1.eq1.bypass           on"), std::string::npos) << out.str();
+    ASSERT_EQ(Ctl({"--serial", "VIRTUAL-2", "set", "mic1.volume=80"}), kExitOk) << err.str();
     ASSERT_EQ(Ctl({"--serial", "VIRTUAL-2", "--json", "get", "mic1.volume"}), kExitOk) << err.str();
     EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array().at(0)["value"].toString(), "80%");
 
