@@ -72,7 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string transaction;
     switch (data[0] % 4) {
     case 0: Value(payload); break;
-    case 1: CheckChanges(ParseChangeSet(payload, HeldZero, transaction)); break;
+    case 1:
+        // A JSON set from a client, and a state object as tr640ctl reads it.
+        CheckChanges(ParseChangeSet(payload, HeldZero, transaction));
+        CheckChanges(ReadStateJson(payload));
+        break;
     case 2: {
         const ModeNumber mode = ParseModeNumber(payload);
         Check(!mode.ok || (mode.mode >= 1 && mode.mode <= 5));
