@@ -41,6 +41,9 @@ class SessionLines {
 public:
     virtual ~SessionLines() = default;
     virtual void AddLogLine(const std::string& line) = 0;
+    // A frame for the log: worded now, unless the lines keep its bytes
+    // to word them when they are shown (see HidLinkPort::LogFrame).
+    virtual void LogFrame(const TrafficFrame& frame) { AddLogLine(TrafficLine(frame)); }
     // Replaces the newest log line with `now` if it still reads `was`.
     virtual bool AmendLastLogLine(const std::string& was, const std::string& now) = 0;
     virtual void ClearDeviceLines() {}

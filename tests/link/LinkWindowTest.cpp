@@ -154,6 +154,25 @@ TEST_F(LinkWindowTest, TrafficLogKeepsTheNewestLinesSelected) {
     EXPECT_TRUE(form.HistoryListBox->currentItem()->isSelected());
 }
 
+// While hidden a frame waits as its bytes: shown, it reads as its line, and
+// an error line that waits still takes the count of its run.
+TEST_F(LinkWindowTest, FramesThatWaitedShowAsTheirLines) {
+    const std::vector<std::uint8_t> written{0x01, 0x50, 0x0A};
+    const std::vector<std::uint8_t> read{0x01, 0xFF};
+    form.LogFrame({TrafficFrame::Way::Written, written});
+    form.LogTraffic(QStringLiteral("READ ERROR: x (5)"));
+    EXPECT_TRUE(form.AmendLastTraffic(QStringLiteral("READ ERROR: x (5)"), QStringLiteral("READ ERROR: x (5) (x2)")));
+    form.LogFrame({TrafficFrame::Way::Read, read});
+    EXPECT_FALSE(form.AmendLastTraffic(QStringLiteral("R 01  FF L:01 "), QStringLiteral("?")));
+    EXPECT_EQ(form.HistoryListBox->count(), 0);
+    form.show();
+    ASSERT_EQ(form.HistoryListBox->count(), 3);
+    EXPECT_EQ(form.HistoryListBox->item(0)->text(), "W 01  50 0A ");
+    EXPECT_EQ(form.HistoryListBox->item(1)->text(), "READ ERROR: x (5) (x2)");
+    EXPECT_EQ(form.HistoryListBox->item(2)->text(), "R 01  FF L:01 ");
+    EXPECT_EQ(form.HistoryListBox->currentRow(), 2);
+}
+
 TEST_F(LinkWindowTest, ReplyWithABadCheckByteIsLoggedAndStillActedOn) {
     Connect();
     device.SetCorruptEveryNth(1, 40, 0x01);  // a filler byte: the reply still parses

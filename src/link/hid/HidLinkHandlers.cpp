@@ -14,14 +14,25 @@ std::string Format(const char* format, unsigned value) {
     return text;
 }
 
-// Two upper-case hex digits and a space: every byte of every frame goes
-// through here, twelve frames a second each way while linked, so no
-// formatting machinery.
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// "%.2X": at least two upper-case hex digits. Every frame's line has a few
+// of these and 64 bytes besides, so no formatting machinery.
+void AppendHex(std::string& text, unsigned value) {
+    char digits[2 * sizeof value];
+    int n = 0;
+    do {
+        digits[n++] = kHexDigits[value & 0x0F];
+        value >>= 4;
+    } while (value != 0);
+    if (n < 2) digits[n++] = '0';
+    while (n > 0) text += digits[--n];
+}
+
+// Two upper-case hex digits and a space.
 void AppendHexByte(std::string& line, std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    line += kDigits[byte >> 4];
-    line += kDigits[byte & 0x0F];
-    line += ' ';
+    const char text[3] = {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F], ' '};
+    line.append(text, sizeof text);
 }
 
 std::string Counted(const std::string& line, int times) {
@@ -30,7 +41,29 @@ std::string Counted(const std::string& line, int times) {
 
 }  // namespace
 
-std::string Hex2(unsigned value) { return Format("%.2X", value); }
+std::string Hex2(unsigned value) {
+    std::string text;
+    AppendHex(text, value);
+    return text;
+}
+
+std::string TrafficLine(const TrafficFrame& frame) {
+    const bool written = frame.way == TrafficFrame::Way::Written;
+    const std::span<const std::uint8_t> report = frame.report;
+    const std::span<const std::uint8_t> bytes = report.empty() ? report : report.subspan(1);
+    std::string line;
+    line.reserve(16 + 3 * bytes.size());
+    line += written ? "W " : "R ";
+    AppendHex(line, report.empty() ? 0u : report[0]);
+    line += "  ";
+    for (std::uint8_t byte : bytes) AppendHexByte(line, byte);
+    if (!written) {
+        line += "L:";
+        AppendHex(line, static_cast<unsigned>(bytes.size()));
+        line += ' ';
+    }
+    return line;
+}
 
 std::string DeviceDescription(const TJvHidDevice& device) {
     char ids[40];
@@ -152,19 +185,17 @@ bool HidLinkHandlers::HidCtlEnumerate(TJvHidDevice& device, int /*index*/) {
     return true;
 }
 
+// The controller hands over the data with its length, which is the data's
+// own size: the log's "L:" shows it.
 void HidLinkHandlers::HidCtlDeviceData(TJvHidDevice& /*device*/, std::uint8_t reportId,
-                                       std::span<const std::uint8_t> data, std::size_t length) {
-    std::string line = "R " + Hex2(reportId) + "  ";
-    line.reserve(line.size() + 3 * data.size() + 8);
-    for (std::uint8_t byte : data) AppendHexByte(line, byte);
-    line += "L:" + Hex2(static_cast<unsigned>(length)) + " ";
-    Log(line);
-
+                                       std::span<const std::uint8_t> data, std::size_t /*length*/) {
     std::vector<std::uint8_t> reply;
     reply.reserve(data.size() + 1);
     reply.push_back(reportId);
     reply.insert(reply.end(), data.begin(), data.end());
-    if (port_) port_->ParseReply(reply);
+    if (!port_) return;
+    port_->LogFrame({TrafficFrame::Way::Read, reply});
+    port_->ParseReply(reply);
 }
 
 void HidLinkHandlers::HidCtlDeviceDataError(TJvHidDevice& /*device*/, int error) {
@@ -190,11 +221,9 @@ void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
                  Format("%X", static_cast<unsigned>(result.error)) + ")");
         return;
     }
-    std::string line = "W " + Hex2(buffer[0]) + "  ";
-    const std::size_t written = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
-    line.reserve(line.size() + 3 * written);
-    for (std::size_t i = 1; i < written; ++i) AppendHexByte(line, buffer[i]);
-    Log(line);
+    // The report id is logged even when the platform counts no bytes.
+    const std::size_t written = std::clamp<std::size_t>(static_cast<std::size_t>(result.bytes), 1, buffer.size());
+    if (port_) port_->LogFrame({TrafficFrame::Way::Written, std::span(buffer).first(written)});
 }
 
 }  // namespace tr640

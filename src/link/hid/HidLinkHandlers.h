@@ -15,6 +15,19 @@
 
 namespace tr640 {
 
+// A report that went by, for the traffic log: an output report as written
+// or an input report as read, report id first.
+struct TrafficFrame {
+    enum class Way : std::uint8_t { Written, Read };
+    Way way = Way::Written;
+    std::span<const std::uint8_t> report;
+};
+
+// A frame's log line: "W %.2x  " with the report id, then "%.2x " for each
+// byte after it; or "R %.2x  " with the report id, "%.2x " for each data
+// byte, and "L:%.2x " with the data length.
+std::string TrafficLine(const TrafficFrame& frame);
+
 // What the link window lends the HID handlers: its device list
 // (`DevListBox`), its traffic log (`HistoryListBox`), its `ReportID` field,
 // and the link's presence calls and reply parser.
@@ -27,6 +40,10 @@ public:
     virtual void SetCurrentDeviceLine(int row) = 0;
     // Adds a line to the traffic log and selects it as the newest.
     virtual void AddLogLine(const std::string& line) = 0;
+    // Adds a frame's line to the traffic log. A log that nobody may be
+    // looking at can keep the bytes instead and word them when it is shown:
+    // an idle link passes two frames every 80 ms for as long as it runs.
+    virtual void LogFrame(const TrafficFrame& frame) { AddLogLine(TrafficLine(frame)); }
     // Replaces the newest line of the log with `now` if it still reads
     // `was`; false (and nothing changed) otherwise.
     virtual bool AmendLastLogLine(const std::string& was, const std::string& now) {
