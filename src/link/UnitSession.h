@@ -49,7 +49,8 @@ public:
     virtual void ClearDeviceLines() {}
     virtual void AddDeviceLine(const std::string& text) { (void)text; }
     virtual void SetCurrentDeviceLine(int row) { (void)row; }
-    // The report id of the last output report, two hexadecimal digits.
+    // The report id of the last output report, two hexadecimal digits; told
+    // when it changes.
     virtual void SetReportId(const std::string& text) { (void)text; }
 };
 

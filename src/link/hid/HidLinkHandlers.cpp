@@ -202,16 +202,25 @@ void HidLinkHandlers::HidCtlDeviceDataError(TJvHidDevice& /*device*/, int error)
     LogError("READ ERROR: " + controller_.ErrorText(error) + " (" + Format("%X", static_cast<unsigned>(error)) + ")");
 }
 
+// The field goes on showing an id until another one goes out (only the
+// KeyFrame has an id of its own), so it is told only of a change.
+void HidLinkHandlers::ShowReportId(std::uint8_t reportId) {
+    if (!port_ || shownReportId_ == reportId) return;
+    shownReportId_ = reportId;
+    port_->SetReportId(Hex2(reportId));
+}
+
 std::size_t HidLinkHandlers::OutputReportLength() const {
     return selected_ ? selected_->OutputReportLength() : 0;
 }
 
 void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
     if (!selected_ || report.empty()) return;
-    if (port_) port_->SetReportId(Hex2(report[0]));
+    ShowReportId(report[0]);
 
     // Exactly one output report: a shorter buffer is padded with zeros.
-    std::vector<std::uint8_t> buffer(report.begin(), report.end());
+    std::vector<std::uint8_t>& buffer = writeBuffer_;
+    buffer.assign(report.begin(), report.end());
     const std::size_t length = selected_->OutputReportLength();
     if (length != 0) buffer.resize(length, 0);
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -50,7 +51,8 @@ public:
         (void)was, (void)now;
         return false;
     }
-    // The report id of the last output report, two hexadecimal digits.
+    // The report id of the last output report, two hexadecimal digits; told
+    // when it differs from the one told before.
     virtual void SetReportId(const std::string& text) = 0;
 
     virtual void DevicePresent() = 0;
@@ -80,7 +82,10 @@ class HidLinkHandlers : public ReportTransport {
 public:
     explicit HidLinkHandlers(TJvHidDeviceController& controller, HidLinkPort* port = nullptr);
 
-    void SetPort(HidLinkPort* port) { port_ = port; }
+    void SetPort(HidLinkPort* port) {
+        port_ = port;
+        shownReportId_.reset();
+    }
 
     // Binds the controller's events straight to the handlers below, for a
     // program that has no window to forward them.
@@ -116,6 +121,7 @@ private:
     void LogError(const std::string& line);
     void TellIfNotPermitted();
     void TellIfHeldElsewhere();
+    void ShowReportId(std::uint8_t reportId);
 
     TJvHidDeviceController& controller_;
     HidLinkPort* port_;
@@ -130,6 +136,8 @@ private:
     // Likewise the plugs found held by another program.
     std::set<std::pair<std::string, std::string>> toldHeld_;
     std::vector<const TJvHidDevice*> heldElsewhere_;
+    std::optional<std::uint8_t> shownReportId_;  // what the port's field shows
+    std::vector<std::uint8_t> writeBuffer_;      // kept: a frame goes out every 80 ms
 };
 
 }  // namespace tr640
