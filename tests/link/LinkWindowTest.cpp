@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QTimerEvent>
 
 #include <optional>
 
@@ -368,6 +370,45 @@ TEST(QtLinkTimerTest, ATickByHandTakesTheLateTicksPlace) {
     EXPECT_TRUE(hold.IsActive());
     hold.Stop();
     EXPECT_FALSE(hold.RunNextTickLate([&] { ++lateRuns; }));  // a stopped timer has no next tick
+}
+
+// The QTimer's expiry, as the event loop would deliver it.
+void Expire(QTimer& timer) {
+    QTimerEvent expiry(timer.timerId());
+    QCoreApplication::sendEvent(&timer, &expiry);
+}
+
+// An idle link asks for a late tick at every keep-alive: the QTimer keeps
+// its doubled wait from one to the next, and is back at its interval after
+// a tick that asks for none.
+TEST(QtLinkTimerTest, TheDoubledWaitLastsWhileEveryTickAsksForALateOne) {
+    QTimer timer;
+    QtLinkTimer hold(timer);
+    timer.setInterval(40);
+    int ticks = 0;
+    int lateRuns = 0;
+    bool askLate = true;
+    int asked = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        hold.TickCame();
+        ++ticks;
+        if (askLate) asked += hold.RunNextTickLate([&] { ++lateRuns; });
+        hold.TickEnded();
+    });
+    hold.Start();
+    ASSERT_TRUE(hold.RunNextTickLate([&] { ++lateRuns; }));
+    for (int i = 1; i <= 3; ++i) {
+        Expire(timer);
+        EXPECT_EQ(lateRuns, i);
+        EXPECT_EQ(timer.interval(), 80);
+    }
+    askLate = false;
+    Expire(timer);
+    EXPECT_EQ(lateRuns, 4);
+    EXPECT_EQ(ticks, 4);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(timer.interval(), 40);
+    EXPECT_TRUE(timer.isActive());
 }
 
 }  // namespace
