@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/TrafficBacklog.h"
 
+#include <algorithm>
+
 namespace tr640 {
+
+TrafficBacklog::TrafficBacklog(std::size_t limit) : limit_(std::max<std::size_t>(limit, 1)) {
+    entries_.reserve(limit_);
+}
 
 void TrafficBacklog::AddLine(const QString& line) {
     Entry& entry = NextEntry();
     entry.isFrame = false;
     entry.line = line;
-    entry.report.clear();
+    entry.longer.clear();
 }
 
 void TrafficBacklog::AddFrame(const TrafficFrame& frame) {
@@ -15,7 +21,13 @@ void TrafficBacklog::AddFrame(const TrafficFrame& frame) {
     entry.isFrame = true;
     entry.line.clear();
     entry.way = frame.way;
-    entry.report.assign(frame.report.begin(), frame.report.end());
+    entry.length = frame.report.size();
+    if (entry.length <= kInPlace) {
+        std::copy(frame.report.begin(), frame.report.end(), entry.inPlace.begin());
+        entry.longer.clear();
+    } else {
+        entry.longer.assign(frame.report.begin(), frame.report.end());
+    }
 }
 
 bool TrafficBacklog::AmendNewest(const QString& was, const QString& now) {
@@ -31,9 +43,9 @@ QStringList TrafficBacklog::TakeLines() {
     lines.reserve(static_cast<qsizetype>(entries_.size()));
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[(oldest_ + i) % entries_.size()];
-        lines.append(entry.isFrame ? QString::fromStdString(TrafficLine({entry.way, entry.report})) : entry.line);
+        lines.append(entry.isFrame ? QString::fromStdString(TrafficLine({entry.way, entry.Report()})) : entry.line);
     }
-    entries_.clear();
+    entries_.clear();  // the places stay made
     oldest_ = 0;
     return lines;
 }

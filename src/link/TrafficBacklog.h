@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/Frames.h"
 #include "link/hid/HidLinkHandlers.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace tr640 {
@@ -16,11 +18,12 @@ namespace tr640 {
 // The traffic log's lines while nobody sees them: the newest `limit` lines,
 // oldest first. A frame waits as its bytes and is worded only when the lines
 // are taken, since an idle link passes two frames every 80 ms for as long as
-// it runs and the log is seldom ever looked at. Once `limit` lines wait, the
-// oldest place is used again, so the steady traffic allocates nothing.
+// it runs and the log is seldom ever looked at. Room for `limit` lines is
+// taken at once, and once it is full the oldest line's place is used again:
+// the unit's traffic allocates nothing.
 class TrafficBacklog {
 public:
-    explicit TrafficBacklog(std::size_t limit) : limit_(std::max<std::size_t>(limit, 1)) {}
+    explicit TrafficBacklog(std::size_t limit);
 
     void AddLine(const QString& line);
     void AddFrame(const TrafficFrame& frame);
@@ -33,11 +36,20 @@ public:
     QStringList TakeLines();
 
 private:
+    // A frame's bytes: a TR640's report fits in place, so that no frame of
+    // the unit costs an allocation; a longer one of another device goes to
+    // the heap.
+    static constexpr std::size_t kInPlace = kFrameBufferSize;
     struct Entry {
         bool isFrame = false;
         QString line;  // a line's text
         TrafficFrame::Way way = TrafficFrame::Way::Written;
-        std::vector<std::uint8_t> report;  // a frame's bytes
+        std::size_t length = 0;
+        std::array<std::uint8_t, kInPlace> inPlace{};
+        std::vector<std::uint8_t> longer;
+        std::span<const std::uint8_t> Report() const {
+            return length <= kInPlace ? std::span<const std::uint8_t>(inPlace).first(length) : longer;
+        }
     };
 
     Entry& NextEntry();
