@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace tr640 {
 
@@ -189,13 +190,17 @@ bool HidLinkHandlers::HidCtlEnumerate(TJvHidDevice& device, int /*index*/) {
 // own size: the log's "L:" shows it.
 void HidLinkHandlers::HidCtlDeviceData(TJvHidDevice& /*device*/, std::uint8_t reportId,
                                        std::span<const std::uint8_t> data, std::size_t /*length*/) {
-    std::vector<std::uint8_t> reply;
-    reply.reserve(data.size() + 1);
-    reply.push_back(reportId);
-    reply.insert(reply.end(), data.begin(), data.end());
     if (!port_) return;
+    // The buffer is kept for the next reply, unless another report comes
+    // while this one is parsed (in the event loop of a box that it opened).
+    std::vector<std::uint8_t> own;
+    std::vector<std::uint8_t>& reply = parsingReply_ ? own : replyBuffer_;
+    reply.assign(1, reportId);
+    reply.insert(reply.end(), data.begin(), data.end());
     port_->LogFrame({TrafficFrame::Way::Read, reply});
+    const bool outer = !std::exchange(parsingReply_, true);
     port_->ParseReply(reply);
+    if (outer) parsingReply_ = false;
 }
 
 void HidLinkHandlers::HidCtlDeviceDataError(TJvHidDevice& /*device*/, int error) {

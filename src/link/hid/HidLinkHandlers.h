@@ -138,6 +138,8 @@ private:
     std::vector<const TJvHidDevice*> heldElsewhere_;
     std::optional<std::uint8_t> shownReportId_;  // what the port's field shows
     std::vector<std::uint8_t> writeBuffer_;      // kept: a frame goes out every 80 ms
+    std::vector<std::uint8_t> replyBuffer_;      // and its answer comes back
+    bool parsingReply_ = false;                  // the one in replyBuffer_
 };
 
 }  // namespace tr640
