@@ -20,6 +20,7 @@
 #include <ctime>
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,12 +33,17 @@ double ProcessCpuSeconds() {
 }
 
 // The link window's traffic log, reduced to what costs something: it keeps
-// its newest lines as the window's list does.
+// its newest lines as the hidden window does, frames as their bytes.
 class BenchLines final : public SessionLines {
 public:
     void AddLogLine(const std::string& line) override {
         traffic.push_back(line);
         if (traffic.size() > 5000) traffic.pop_front();
+        ++lines;
+    }
+    void LogFrame(const TrafficFrame& frame) override {
+        frames.emplace_back(frame.report.begin(), frame.report.end());
+        if (frames.size() > 5000) frames.pop_front();
         ++lines;
     }
     bool AmendLastLogLine(const std::string& was, const std::string& now) override {
@@ -46,6 +52,7 @@ public:
         return true;
     }
     std::deque<std::string> traffic;
+    std::deque<std::vector<std::uint8_t>> frames;
     long lines = 0;
 };
 

@@ -7,7 +7,8 @@
 #   start-up time and peak memory, tr640ctl's wall time against the
 #   protocol's floor and its time to the first frame, the whole program's
 #   wake-ups and CPU with no unit, linked and idle, and while a handle is
-#   dragged, the demo's resident memory left linked and idle, and
+#   dragged, the instructions of the demo's idle keep-alive cycle, the
+#   demo's resident memory left linked and idle, and
 #   tr640-bridge's /set to ok over a broker on loopback, its idle CPU per
 #   unit, and ten bridges of eight units each on one broker under 50
 #   changes a second.
@@ -46,6 +47,8 @@ echo "== idle CPU while linked (${idle_seconds} s)"
 "$b/tr640_bench_idle" --seconds "$idle_seconds" 2>/dev/null | tail -n 3
 echo "== wake-ups and CPU of the whole program (${idle_seconds} s each)"
 bash bench/wakeups.sh --seconds "$idle_seconds" --build build-release
+echo "== tr640-demo linked and idle: instructions of one keep-alive cycle (20 s)"
+bash bench/idle-cycle.sh --build build-release || true
 echo "== tr640-demo linked and idle: resident memory each minute (${memory_minutes} min)"
 bash bench/idle-memory.sh "$memory_minutes" --build build-release
 echo "== start-up to main window shown, peak memory (3 runs)"

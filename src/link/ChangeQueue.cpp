@@ -241,6 +241,11 @@ void Link::HoldForSave() {
 
 void Link::HoldTimerTimer() {
     timers_.hold.TickCame();
+    HoldTick();
+    timers_.hold.TickEnded();
+}
+
+void Link::HoldTick() {
     vars_.holdTicks = NextHoldTicks();
     if (vars_.waitReason != 0) {
         // Nothing else goes out until the unit has taken the mode command:

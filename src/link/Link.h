@@ -130,6 +130,7 @@ private:
     void SendNextWaitingChange();
     void KeepAlive();
     void WaitForModeAcknowledgement();
+    void HoldTick();
     int NextHoldTicks() const;
     bool NextHoldTickIsQuiet() const;
     void CatchUpHold();

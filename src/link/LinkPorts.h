@@ -32,6 +32,9 @@ public:
     // Called by each tick's handler first: a tick handled while a late one
     // waits (by hand, not by the timer) stands in for it.
     virtual void TickCame() {}
+    // Called by each tick's handler last, after it has asked for a late
+    // tick or not.
+    virtual void TickEnded() {}
 };
 
 enum class LinkColour { Grey, Green, LightGreen };

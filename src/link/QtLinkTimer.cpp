@@ -52,6 +52,7 @@ void QtLinkTimer::Stop() {
     RestoreInterval();
     late_ = nullptr;
     expiring_ = false;
+    longWaitKept_ = false;
 }
 
 bool QtLinkTimer::IsActive() const { return handClock_ ? handRunning_ : timer_.isActive(); }
@@ -67,7 +68,7 @@ bool QtLinkTimer::RunNextTickLate(std::function<void()> late) {
     if (handClock_ || !timer_.isActive() || late_ || runningLate_) return false;
     late_ = std::move(late);
     lateDueMs_ = clock_.elapsed() + Interval();
-    Rearm(2 * Interval());
+    if (!std::exchange(longWaitKept_, false)) Rearm(2 * Interval());
     return true;
 }
 
@@ -82,16 +83,23 @@ void QtLinkTimer::CatchUp() {
 
 void QtLinkTimer::TickCame() {
     if (runningLate_) return;
-    if (expiring_) {
-        expiring_ = false;
-        if (late_) RunLate();
-    }
+    const bool afterLongWait = std::exchange(expiring_, false) && late_;
+    if (afterLongWait) RunLate();
     // A tick by hand while a late one waits takes its place.
     late_ = nullptr;
-    if (rearmed_ && timer_.isActive()) {
-        RestoreInterval();
-        timer_.start();
+    if (!rearmed_ || !timer_.isActive()) return;
+    // A periodic QTimer is due again one wait after its expiry, which is
+    // where the next late tick wants it.
+    if (afterLongWait && timer_.interval() == 2 * intervalMs_) {
+        longWaitKept_ = true;
+        return;
     }
+    RestartAtInterval();
+}
+
+void QtLinkTimer::TickEnded() {
+    if (runningLate_ || !std::exchange(longWaitKept_, false)) return;
+    RestartAtInterval();
 }
 
 void QtLinkTimer::Expiring() { expiring_ = true; }
@@ -111,6 +119,13 @@ void QtLinkTimer::Rearm(qint64 inMs) {
     if (!rearmed_) intervalMs_ = timer_.interval();
     rearmed_ = true;
     timer_.start(static_cast<int>(std::max<qint64>(inMs, 0)));
+}
+
+// The QTimer set back to its interval and restarted in one go (setting the
+// interval of a running QTimer restarts it too).
+void QtLinkTimer::RestartAtInterval() {
+    rearmed_ = false;
+    timer_.start(intervalMs_);
 }
 
 void QtLinkTimer::RestoreInterval() {

@@ -18,11 +18,9 @@ class TForm9::Lines final : public SessionLines {
 public:
     explicit Lines(TForm9& form) : form_(form) {}
     void AddLogLine(const std::string& line) override { form_.LogTraffic(QString::fromStdString(line)); }
+    void LogFrame(const TrafficFrame& frame) override { form_.LogFrame(frame); }
     bool AmendLastLogLine(const std::string& was, const std::string& now) override {
-        QListWidgetItem* last = form_.HistoryListBox->item(form_.HistoryListBox->count() - 1);
-        if (last == nullptr || last->text() != QString::fromStdString(was)) return false;
-        last->setText(QString::fromStdString(now));
-        return true;
+        return form_.AmendLastTraffic(QString::fromStdString(was), QString::fromStdString(now));
     }
     void ClearDeviceLines() override { form_.DevListBox->clear(); }
     void AddDeviceLine(const std::string& text) override { form_.DevListBox->addItem(QString::fromStdString(text)); }
@@ -105,15 +103,27 @@ TForm9::~TForm9() {
 void TForm9::OnInputReport(const std::vector<std::uint8_t>& report) { session_->OnReply(report); }
 
 void TForm9::LogTraffic(const QString& line) {
-    waitingTraffic_.push_back(line);
-    if (waitingTraffic_.size() > static_cast<std::size_t>(kHistoryLimit)) waitingTraffic_.pop_front();
+    waitingTraffic_.AddLine(line);
     if (isVisible()) ShowWaitingTraffic();
 }
 
+void TForm9::LogFrame(const TrafficFrame& frame) {
+    waitingTraffic_.AddFrame(frame);
+    if (isVisible()) ShowWaitingTraffic();
+}
+
+// The newest line is the newest one waiting, if any wait; else the list's.
+bool TForm9::AmendLastTraffic(const QString& was, const QString& now) {
+    if (!waitingTraffic_.Empty()) return waitingTraffic_.AmendNewest(was, now);
+    QListWidgetItem* last = HistoryListBox->item(HistoryListBox->count() - 1);
+    if (last == nullptr || last->text() != was) return false;
+    last->setText(now);
+    return true;
+}
+
 void TForm9::ShowWaitingTraffic() {
-    if (waitingTraffic_.empty()) return;
-    for (const QString& line : waitingTraffic_) HistoryListBox->addItem(line);
-    waitingTraffic_.clear();
+    if (waitingTraffic_.Empty()) return;
+    HistoryListBox->addItems(waitingTraffic_.TakeLines());
     while (HistoryListBox->count() > kHistoryLimit) delete HistoryListBox->takeItem(0);
     HistoryListBox->setCurrentRow(HistoryListBox->count() - 1);
 }

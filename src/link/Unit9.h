@@ -3,6 +3,7 @@
 
 #include "link/Link.h"
 #include "link/MainWindowLink.h"
+#include "link/TrafficBacklog.h"
 #include "link/UnitSession.h"
 #include "model/ParamStore.h"
 
@@ -10,7 +11,6 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -54,6 +54,11 @@ public:
     // logged, and a list nobody sees is not worth its work twelve times a
     // second for days.
     void LogTraffic(const QString& line);
+    // A frame's line, likewise; while hidden it waits as its bytes.
+    void LogFrame(const TrafficFrame& frame);
+    // Replaces the newest line of the log, waiting or listed, with `now` if
+    // it reads `was`; false, and nothing changed, otherwise.
+    bool AmendLastTraffic(const QString& was, const QString& now);
 
     // Tick handlers of the three timers, also called directly by tests.
     void Timer1Timer() { session_->Timer1Timer(); }
@@ -81,7 +86,7 @@ private:
     void ShowWaitingTraffic();
 
     std::unique_ptr<Lines> lines_;
-    std::deque<QString> waitingTraffic_;
+    TrafficBacklog waitingTraffic_{kHistoryLimit};
     UnitSession* session_;
 };
 

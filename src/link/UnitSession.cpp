@@ -41,6 +41,9 @@ public:
     void AddLogLine(const std::string& line) override {
         if (s_.lines_) s_.lines_->AddLogLine(line);
     }
+    void LogFrame(const TrafficFrame& frame) override {
+        if (s_.lines_) s_.lines_->LogFrame(frame);
+    }
     bool AmendLastLogLine(const std::string& was, const std::string& now) override {
         return s_.lines_ && s_.lines_->AmendLastLogLine(was, now);
     }

@@ -41,12 +41,16 @@ class SessionLines {
 public:
     virtual ~SessionLines() = default;
     virtual void AddLogLine(const std::string& line) = 0;
+    // A frame for the log: worded now, unless the lines keep its bytes
+    // to word them when they are shown (see HidLinkPort::LogFrame).
+    virtual void LogFrame(const TrafficFrame& frame) { AddLogLine(TrafficLine(frame)); }
     // Replaces the newest log line with `now` if it still reads `was`.
     virtual bool AmendLastLogLine(const std::string& was, const std::string& now) = 0;
     virtual void ClearDeviceLines() {}
     virtual void AddDeviceLine(const std::string& text) { (void)text; }
     virtual void SetCurrentDeviceLine(int row) { (void)row; }
-    // The report id of the last output report, two hexadecimal digits.
+    // The report id of the last output report, two hexadecimal digits; told
+    // when it changes.
     virtual void SetReportId(const std::string& text) { (void)text; }
 };
 

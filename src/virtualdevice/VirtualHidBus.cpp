@@ -25,7 +25,8 @@ namespace {
 // The input reports waiting for one open connection, and an eventfd that
 // polls readable while a read would return at once (a report waits, or the
 // device is gone or failing), as a hidraw node's descriptor does.
-struct ConnectionQueue {
+class ConnectionQueue {
+public:
     ConnectionQueue() = default;
     ~ConnectionQueue() {
         if (readable >= 0) ::close(readable);
@@ -33,10 +34,34 @@ struct ConnectionQueue {
     ConnectionQueue(const ConnectionQueue&) = delete;
     ConnectionQueue& operator=(const ConnectionQueue&) = delete;
 
+    // Every reply of the unit passes through here, so the storage of a report
+    // that was read or dropped is used again for the next one.
+    void Push(std::span<const std::uint8_t> report) {
+        // As a hidraw node does, keep a bounded backlog per reader.
+        if (reports.size() >= VirtualHidBus::kQueuedReportsPerConnection) TakeOldest();
+        spare.assign(report.begin(), report.end());
+        reports.push_back(std::move(spare));
+    }
+    // Copies the oldest report into `buffer` and drops it; the bytes copied.
+    std::size_t PopInto(std::span<std::uint8_t> buffer) {
+        const std::size_t n = std::min(reports.front().size(), buffer.size());
+        std::copy_n(reports.front().begin(), n, buffer.begin());
+        TakeOldest();
+        return n;
+    }
+
     std::deque<std::vector<std::uint8_t>> reports;
     bool cancel = false;
     bool written = false;  // a connection for writing, which nobody reads
     int readable = -1;  // made when first asked for: most connections only write
+
+private:
+    void TakeOldest() {
+        spare = std::move(reports.front());
+        reports.pop_front();
+    }
+
+    std::vector<std::uint8_t> spare;
 };
 
 }  // namespace
@@ -117,12 +142,9 @@ public:
         if (!node_->plugged) return {0, ENODEV};
         if (node_->readError != 0) return {0, node_->readError};
         if (queue_->reports.empty()) return {0, 0};
-        const std::vector<std::uint8_t> report = std::move(queue_->reports.front());
-        queue_->reports.pop_front();
+        const std::size_t n = queue_->PopInto(buffer);
         UpdateReadable(*node_, *queue_);
         ++node_->reportsRead;
-        const std::size_t n = std::min(report.size(), buffer.size());
-        std::copy_n(report.begin(), n, buffer.begin());
         return {static_cast<int>(n), 0};
     }
 
@@ -179,9 +201,7 @@ void VirtualHidEndpoint::SendInputReport(std::span<const std::uint8_t> report) {
         std::lock_guard lock(node->mutex);
         if (!node->plugged) return;
         for (const auto& queue : node->connections) {
-            // As a hidraw node does, keep a bounded backlog per reader.
-            if (queue->reports.size() >= VirtualHidBus::kQueuedReportsPerConnection) queue->reports.pop_front();
-            queue->reports.emplace_back(report.begin(), report.end());
+            queue->Push(report);
             UpdateReadable(*node, *queue);
         }
     }
@@ -415,9 +435,11 @@ HidDeviceInfo VirtualKeyboardInfo() {
 
 VirtualTr640Endpoint::VirtualTr640Endpoint(VirtualTr640& device, std::size_t inputReportLength)
     : device_(device), inputLength_(inputReportLength) {
-    device_.SetReplySink([this](std::vector<std::uint8_t> reply) {
-        reply.resize(inputLength_, 0);
-        SendInputReport(reply);
+    device_.SetReplySink([this](std::span<const std::uint8_t> reply) {
+        if (reply.size() == inputLength_) return SendInputReport(reply);
+        padded_.assign(reply.begin(), reply.end());
+        padded_.resize(inputLength_, 0);
+        SendInputReport(padded_);
     });
 }
 

@@ -155,6 +155,7 @@ public:
 private:
     VirtualTr640& device_;
     std::size_t inputLength_;
+    std::vector<std::uint8_t> padded_;  // a reply made as long as an input report
 };
 
 // A stand-in keyboard: its key reports are input reports like any other.

@@ -307,8 +307,8 @@ VirtualTr640::Outcome VirtualTr640::HandleWrite(const DecodedFrame& frame, std::
 // out as 0; it is still computed, so both readings of a reply agree whatever
 // the filler holds.
 
-std::vector<std::uint8_t> VirtualTr640::BuildStatusReply(std::uint8_t command, std::uint16_t code) const {
-    std::vector<std::uint8_t> r(kInputReportLength, 0);
+VirtualTr640::Reply VirtualTr640::BuildStatusReply(std::uint8_t command, std::uint16_t code) const {
+    Reply r{};
     r[0] = proto::kDataReportId;
     r[1] = proto::kFrameMarker;
     r[2] = kStatusReplyLength;
@@ -323,8 +323,8 @@ std::vector<std::uint8_t> VirtualTr640::BuildStatusReply(std::uint8_t command, s
     return r;
 }
 
-std::vector<std::uint8_t> VirtualTr640::BuildReadReply(std::uint8_t page, std::uint8_t first) const {
-    std::vector<std::uint8_t> r(kInputReportLength, 0);
+VirtualTr640::Reply VirtualTr640::BuildReadReply(std::uint8_t page, std::uint8_t first) const {
+    Reply r{};
     r[0] = proto::kDataReportId;
     r[1] = proto::kFrameMarker;
     r[2] = kReadReplyLength;
@@ -344,7 +344,7 @@ std::vector<std::uint8_t> VirtualTr640::BuildReadReply(std::uint8_t page, std::u
     return r;
 }
 
-void VirtualTr640::SendReply(std::vector<std::uint8_t> report) {
+void VirtualTr640::SendReply(Reply report) {
     if (dropEvery_ != 0 && ++dropCount_ % dropEvery_ == 0) {
         ++counters_.repliesDropped;
         return;
@@ -367,15 +367,15 @@ void VirtualTr640::Tick() {
     ++now_;
     // Take the due replies out first: the sink may send the next frame at
     // once, and its reply must queue behind these.
-    std::vector<std::vector<std::uint8_t>> due;
+    std::vector<Reply> due;
     while (!delayed_.empty() && delayed_.front().dueTick <= now_) {
-        due.push_back(std::move(delayed_.front().report));
+        due.push_back(delayed_.front().report);
         delayed_.pop_front();
     }
     for (const auto& report : due) Deliver(report);
 }
 
-void VirtualTr640::Deliver(const std::vector<std::uint8_t>& report) {
+void VirtualTr640::Deliver(const Reply& report) {
     ++counters_.repliesSent;
     if (sink_) sink_(report);
 }

@@ -45,7 +45,9 @@ public:
     static constexpr std::uint8_t kStatusReplyLength = 6;
     static constexpr std::uint8_t kReadReplyLength = 26;
 
-    using ReplySink = std::function<void(std::vector<std::uint8_t>)>;
+    // One whole input report. The sink gets it for the length of the call.
+    using Reply = std::array<std::uint8_t, kInputReportLength>;
+    using ReplySink = std::function<void(std::span<const std::uint8_t>)>;
     using Page = std::array<std::uint16_t, kPageSize>;
 
     struct Counters {
@@ -157,7 +159,7 @@ private:
     };
     struct DelayedReply {
         std::size_t dueTick = 0;
-        std::vector<std::uint8_t> report;
+        Reply report{};
     };
 
     Outcome HandleKeyFrame(std::span<const std::uint8_t> report);
@@ -166,10 +168,10 @@ private:
     Outcome HandleRead(const DecodedFrame& frame);
     bool RefuseThisOne();
 
-    std::vector<std::uint8_t> BuildStatusReply(std::uint8_t command, std::uint16_t code) const;
-    std::vector<std::uint8_t> BuildReadReply(std::uint8_t page, std::uint8_t first) const;
-    void SendReply(std::vector<std::uint8_t> report);
-    void Deliver(const std::vector<std::uint8_t>& report);
+    Reply BuildStatusReply(std::uint8_t command, std::uint16_t code) const;
+    Reply BuildReadReply(std::uint8_t page, std::uint8_t first) const;
+    void SendReply(Reply report);
+    void Deliver(const Reply& report);
 
     ReplySink sink_;
     std::array<Page, kPageCount> pages_{};

@@ -4,8 +4,8 @@
 namespace tr640 {
 
 VirtualTransport::VirtualTransport(VirtualTr640& device) : device_(device) {
-    device_.SetReplySink([this](std::vector<std::uint8_t> reply) {
-        waiting_.push_back(std::move(reply));
+    device_.SetReplySink([this](std::span<const std::uint8_t> reply) {
+        waiting_.emplace_back(reply.begin(), reply.end());
         if (notice_) notice_();
     });
 }

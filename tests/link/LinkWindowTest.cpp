@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QTimerEvent>
 
 #include <optional>
 
@@ -152,6 +154,25 @@ TEST_F(LinkWindowTest, TrafficLogKeepsTheNewestLinesSelected) {
     EXPECT_EQ(form.HistoryListBox->currentRow(), TForm9::kHistoryLimit - 1);
     EXPECT_EQ(form.HistoryListBox->currentItem()->text(), "W 01  6000");
     EXPECT_TRUE(form.HistoryListBox->currentItem()->isSelected());
+}
+
+// While hidden a frame waits as its bytes: shown, it reads as its line, and
+// an error line that waits still takes the count of its run.
+TEST_F(LinkWindowTest, FramesThatWaitedShowAsTheirLines) {
+    const std::vector<std::uint8_t> written{0x01, 0x50, 0x0A};
+    const std::vector<std::uint8_t> read{0x01, 0xFF};
+    form.LogFrame({TrafficFrame::Way::Written, written});
+    form.LogTraffic(QStringLiteral("READ ERROR: x (5)"));
+    EXPECT_TRUE(form.AmendLastTraffic(QStringLiteral("READ ERROR: x (5)"), QStringLiteral("READ ERROR: x (5) (x2)")));
+    form.LogFrame({TrafficFrame::Way::Read, read});
+    EXPECT_FALSE(form.AmendLastTraffic(QStringLiteral("R 01  FF L:01 "), QStringLiteral("?")));
+    EXPECT_EQ(form.HistoryListBox->count(), 0);
+    form.show();
+    ASSERT_EQ(form.HistoryListBox->count(), 3);
+    EXPECT_EQ(form.HistoryListBox->item(0)->text(), "W 01  50 0A ");
+    EXPECT_EQ(form.HistoryListBox->item(1)->text(), "READ ERROR: x (5) (x2)");
+    EXPECT_EQ(form.HistoryListBox->item(2)->text(), "R 01  FF L:01 ");
+    EXPECT_EQ(form.HistoryListBox->currentRow(), 2);
 }
 
 TEST_F(LinkWindowTest, ReplyWithABadCheckByteIsLoggedAndStillActedOn) {
@@ -349,6 +370,45 @@ TEST(QtLinkTimerTest, ATickByHandTakesTheLateTicksPlace) {
     EXPECT_TRUE(hold.IsActive());
     hold.Stop();
     EXPECT_FALSE(hold.RunNextTickLate([&] { ++lateRuns; }));  // a stopped timer has no next tick
+}
+
+// The QTimer's expiry, as the event loop would deliver it.
+void Expire(QTimer& timer) {
+    QTimerEvent expiry(timer.timerId());
+    QCoreApplication::sendEvent(&timer, &expiry);
+}
+
+// An idle link asks for a late tick at every keep-alive: the QTimer keeps
+// its doubled wait from one to the next, and is back at its interval after
+// a tick that asks for none.
+TEST(QtLinkTimerTest, TheDoubledWaitLastsWhileEveryTickAsksForALateOne) {
+    QTimer timer;
+    QtLinkTimer hold(timer);
+    timer.setInterval(40);
+    int ticks = 0;
+    int lateRuns = 0;
+    bool askLate = true;
+    int asked = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        hold.TickCame();
+        ++ticks;
+        if (askLate) asked += hold.RunNextTickLate([&] { ++lateRuns; });
+        hold.TickEnded();
+    });
+    hold.Start();
+    ASSERT_TRUE(hold.RunNextTickLate([&] { ++lateRuns; }));
+    for (int i = 1; i <= 3; ++i) {
+        Expire(timer);
+        EXPECT_EQ(lateRuns, i);
+        EXPECT_EQ(timer.interval(), 80);
+    }
+    askLate = false;
+    Expire(timer);
+    EXPECT_EQ(lateRuns, 4);
+    EXPECT_EQ(ticks, 4);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(timer.interval(), 40);
+    EXPECT_TRUE(timer.isActive());
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ std::uint16_t StatusOf(const Report& r) { return static_cast<std::uint16_t>(r[6]
 class VirtualTr640Test : public ::testing::Test {
 protected:
     void SetUp() override {
-        dev.SetReplySink([this](Report r) { replies.push_back(std::move(r)); });
+        dev.SetReplySink([this](std::span<const std::uint8_t> r) { replies.emplace_back(r.begin(), r.end()); });
     }
 
     void Send(const FrameBuffer& frame) { dev.ReceiveOutputReport(frame); }

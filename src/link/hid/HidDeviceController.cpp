@@ -104,9 +104,10 @@ void TJvHidDevice::ReadWaitingReports() {
         if (result.bytes <= 0) return;
         ++watchedReports_;
         const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), readBuffer_.size());
-        const std::vector<std::uint8_t> report(readBuffer_.begin(), readBuffer_.begin() + bytes);
+        // Handled where it was read: no read into the buffer starts before
+        // the handler has returned.
         handlingReport_ = true;
-        controller_.DeliverReport(*this, report);
+        controller_.DeliverReport(*this, std::span(readBuffer_).first(bytes));
         handlingReport_ = false;
         if (!watch_) return;
         if (heldBack_) {

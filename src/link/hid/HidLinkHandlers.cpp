@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace tr640 {
 
@@ -14,14 +15,25 @@ std::string Format(const char* format, unsigned value) {
     return text;
 }
 
-// Two upper-case hex digits and a space: every byte of every frame goes
-// through here, twelve frames a second each way while linked, so no
-// formatting machinery.
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// "%.2X": at least two upper-case hex digits. Every frame's line has a few
+// of these and 64 bytes besides, so no formatting machinery.
+void AppendHex(std::string& text, unsigned value) {
+    char digits[2 * sizeof value];
+    int n = 0;
+    do {
+        digits[n++] = kHexDigits[value & 0x0F];
+        value >>= 4;
+    } while (value != 0);
+    if (n < 2) digits[n++] = '0';
+    while (n > 0) text += digits[--n];
+}
+
+// Two upper-case hex digits and a space.
 void AppendHexByte(std::string& line, std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    line += kDigits[byte >> 4];
-    line += kDigits[byte & 0x0F];
-    line += ' ';
+    const char text[3] = {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F], ' '};
+    line.append(text, sizeof text);
 }
 
 std::string Counted(const std::string& line, int times) {
@@ -30,7 +42,29 @@ std::string Counted(const std::string& line, int times) {
 
 }  // namespace
 
-std::string Hex2(unsigned value) { return Format("%.2X", value); }
+std::string Hex2(unsigned value) {
+    std::string text;
+    AppendHex(text, value);
+    return text;
+}
+
+std::string TrafficLine(const TrafficFrame& frame) {
+    const bool written = frame.way == TrafficFrame::Way::Written;
+    const std::span<const std::uint8_t> report = frame.report;
+    const std::span<const std::uint8_t> bytes = report.empty() ? report : report.subspan(1);
+    std::string line;
+    line.reserve(16 + 3 * bytes.size());
+    line += written ? "W " : "R ";
+    AppendHex(line, report.empty() ? 0u : report[0]);
+    line += "  ";
+    for (std::uint8_t byte : bytes) AppendHexByte(line, byte);
+    if (!written) {
+        line += "L:";
+        AppendHex(line, static_cast<unsigned>(bytes.size()));
+        line += ' ';
+    }
+    return line;
+}
 
 std::string DeviceDescription(const TJvHidDevice& device) {
     char ids[40];
@@ -152,23 +186,33 @@ bool HidLinkHandlers::HidCtlEnumerate(TJvHidDevice& device, int /*index*/) {
     return true;
 }
 
+// The controller hands over the data with its length, which is the data's
+// own size: the log's "L:" shows it.
 void HidLinkHandlers::HidCtlDeviceData(TJvHidDevice& /*device*/, std::uint8_t reportId,
-                                       std::span<const std::uint8_t> data, std::size_t length) {
-    std::string line = "R " + Hex2(reportId) + "  ";
-    line.reserve(line.size() + 3 * data.size() + 8);
-    for (std::uint8_t byte : data) AppendHexByte(line, byte);
-    line += "L:" + Hex2(static_cast<unsigned>(length)) + " ";
-    Log(line);
-
-    std::vector<std::uint8_t> reply;
-    reply.reserve(data.size() + 1);
-    reply.push_back(reportId);
+                                       std::span<const std::uint8_t> data, std::size_t /*length*/) {
+    if (!port_) return;
+    // The buffer is kept for the next reply, unless another report comes
+    // while this one is parsed (in the event loop of a box that it opened).
+    std::vector<std::uint8_t> own;
+    std::vector<std::uint8_t>& reply = parsingReply_ ? own : replyBuffer_;
+    reply.assign(1, reportId);
     reply.insert(reply.end(), data.begin(), data.end());
-    if (port_) port_->ParseReply(reply);
+    port_->LogFrame({TrafficFrame::Way::Read, reply});
+    const bool outer = !std::exchange(parsingReply_, true);
+    port_->ParseReply(reply);
+    if (outer) parsingReply_ = false;
 }
 
 void HidLinkHandlers::HidCtlDeviceDataError(TJvHidDevice& /*device*/, int error) {
     LogError("READ ERROR: " + controller_.ErrorText(error) + " (" + Format("%X", static_cast<unsigned>(error)) + ")");
+}
+
+// The field goes on showing an id until another one goes out (only the
+// KeyFrame has an id of its own), so it is told only of a change.
+void HidLinkHandlers::ShowReportId(std::uint8_t reportId) {
+    if (!port_ || shownReportId_ == reportId) return;
+    shownReportId_ = reportId;
+    port_->SetReportId(Hex2(reportId));
 }
 
 std::size_t HidLinkHandlers::OutputReportLength() const {
@@ -177,10 +221,11 @@ std::size_t HidLinkHandlers::OutputReportLength() const {
 
 void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
     if (!selected_ || report.empty()) return;
-    if (port_) port_->SetReportId(Hex2(report[0]));
+    ShowReportId(report[0]);
 
     // Exactly one output report: a shorter buffer is padded with zeros.
-    std::vector<std::uint8_t> buffer(report.begin(), report.end());
+    std::vector<std::uint8_t>& buffer = writeBuffer_;
+    buffer.assign(report.begin(), report.end());
     const std::size_t length = selected_->OutputReportLength();
     if (length != 0) buffer.resize(length, 0);
 
@@ -190,11 +235,9 @@ void HidLinkHandlers::WriteReport(std::span<const std::uint8_t> report) {
                  Format("%X", static_cast<unsigned>(result.error)) + ")");
         return;
     }
-    std::string line = "W " + Hex2(buffer[0]) + "  ";
-    const std::size_t written = std::min<std::size_t>(static_cast<std::size_t>(result.bytes), buffer.size());
-    line.reserve(line.size() + 3 * written);
-    for (std::size_t i = 1; i < written; ++i) AppendHexByte(line, buffer[i]);
-    Log(line);
+    // The report id is logged even when the platform counts no bytes.
+    const std::size_t written = std::clamp<std::size_t>(static_cast<std::size_t>(result.bytes), 1, buffer.size());
+    if (port_) port_->LogFrame({TrafficFrame::Way::Written, std::span(buffer).first(written)});
 }
 
 }  // namespace tr640

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -14,6 +15,19 @@
 #include <vector>
 
 namespace tr640 {
+
+// A report that went by, for the traffic log: an output report as written
+// or an input report as read, report id first.
+struct TrafficFrame {
+    enum class Way : std::uint8_t { Written, Read };
+    Way way = Way::Written;
+    std::span<const std::uint8_t> report;
+};
+
+// A frame's log line: "W %.2x  " with the report id, then "%.2x " for each
+// byte after it; or "R %.2x  " with the report id, "%.2x " for each data
+// byte, and "L:%.2x " with the data length.
+std::string TrafficLine(const TrafficFrame& frame);
 
 // What the link window lends the HID handlers: its device list
 // (`DevListBox`), its traffic log (`HistoryListBox`), its `ReportID` field,
@@ -27,13 +41,18 @@ public:
     virtual void SetCurrentDeviceLine(int row) = 0;
     // Adds a line to the traffic log and selects it as the newest.
     virtual void AddLogLine(const std::string& line) = 0;
+    // Adds a frame's line to the traffic log. A log that nobody may be
+    // looking at can keep the bytes instead and word them when it is shown:
+    // an idle link passes two frames every 80 ms for as long as it runs.
+    virtual void LogFrame(const TrafficFrame& frame) { AddLogLine(TrafficLine(frame)); }
     // Replaces the newest line of the log with `now` if it still reads
     // `was`; false (and nothing changed) otherwise.
     virtual bool AmendLastLogLine(const std::string& was, const std::string& now) {
         (void)was, (void)now;
         return false;
     }
-    // The report id of the last output report, two hexadecimal digits.
+    // The report id of the last output report, two hexadecimal digits; told
+    // when it differs from the one told before.
     virtual void SetReportId(const std::string& text) = 0;
 
     virtual void DevicePresent() = 0;
@@ -63,7 +82,10 @@ class HidLinkHandlers : public ReportTransport {
 public:
     explicit HidLinkHandlers(TJvHidDeviceController& controller, HidLinkPort* port = nullptr);
 
-    void SetPort(HidLinkPort* port) { port_ = port; }
+    void SetPort(HidLinkPort* port) {
+        port_ = port;
+        shownReportId_.reset();
+    }
 
     // Binds the controller's events straight to the handlers below, for a
     // program that has no window to forward them.
@@ -99,6 +121,7 @@ private:
     void LogError(const std::string& line);
     void TellIfNotPermitted();
     void TellIfHeldElsewhere();
+    void ShowReportId(std::uint8_t reportId);
 
     TJvHidDeviceController& controller_;
     HidLinkPort* port_;
@@ -113,6 +136,10 @@ private:
     // Likewise the plugs found held by another program.
     std::set<std::pair<std::string, std::string>> toldHeld_;
     std::vector<const TJvHidDevice*> heldElsewhere_;
+    std::optional<std::uint8_t> shownReportId_;  // what the port's field shows
+    std::vector<std::uint8_t> writeBuffer_;      // kept: a frame goes out every 80 ms
+    std::vector<std::uint8_t> replyBuffer_;      // and its answer comes back
+    bool parsingReply_ = false;                  // the one in replyBuffer_
 };
 
 }  // namespace tr640

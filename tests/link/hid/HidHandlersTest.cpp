@@ -76,6 +76,17 @@ TEST_F(HidBusFixture, WriteLogsTheReportIdThenBytesOneToWrittenLessOne) {
     EXPECT_EQ(port.log.back(), "WRITE ERROR: Broken pipe (20)");
 }
 
+TEST_F(HidBusFixture, TheReportIdFieldIsToldOnlyOfAChange) {
+    PlugTr640(device);
+    Settle();
+    std::vector<std::uint8_t> report(65, 0x00);
+    for (std::uint8_t id : {0x02, 0x01, 0x01, 0x01, 0x02}) {
+        report[0] = id;
+        handlers.WriteReport(report);
+    }
+    EXPECT_EQ(port.reportIds, (std::vector<std::string>{"02", "01", "02"}));
+}
+
 TEST_F(HidBusFixture, WithoutASelectedDeviceAWriteLeavesNoTrace) {
     Settle();
     std::vector<std::uint8_t> report(65, 0x01);
