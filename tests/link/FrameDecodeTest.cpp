@@ -48,7 +48,7 @@ TEST(FrameDecode, LearnsTheKeyAndUnscramblesTheFramesAfterIt) {
 TEST(FrameDecode, TheUnitsRepliesAsTheyComeBack) {
     VirtualTr640 unit;
     std::vector<std::vector<std::uint8_t>> replies;
-    unit.SetReplySink([&](std::vector<std::uint8_t> r) { replies.push_back(std::move(r)); });
+    unit.SetReplySink([&](std::span<const std::uint8_t> r) { replies.emplace_back(r.begin(), r.end()); });
     unit.ReceiveOutputReport(BuildKeyFrame(kKey));
     unit.ReceiveOutputReport(Scrambled(BuildCommandFrame(proto::kCmdRead, proto::kAddrReadRequest, 0x0134)));
     unit.SetRefuseEveryNth(1);
