@@ -45,7 +45,7 @@ QStringList TrafficBacklog::TakeLines() {
         const Entry& entry = entries_[(oldest_ + i) % entries_.size()];
         lines.append(entry.isFrame ? QString::fromStdString(TrafficLine({entry.way, entry.Report()})) : entry.line);
     }
-    entries_.clear();  // the places stay made
+    entries_.clear();  // the room stays taken
     oldest_ = 0;
     return lines;
 }
