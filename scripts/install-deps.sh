@@ -21,8 +21,8 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients
   # the TLS test makes its certificate authority and the broker's certificate
   openssl
-  # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # tests and benchmarks; bench/idle-cycle.sh counts instructions with callgrind
+  googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
   # tests on a real X server: Xvfb, window titles (xprop), real input
   # events (xdotool) and window screenshots (ImageMagick's import)
   xvfb x11-utils xdotool imagemagick
