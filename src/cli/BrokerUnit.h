@@ -61,7 +61,6 @@ private:
 
     MqttClient mqtt_;
     BridgeTopics topics_;
-    std::string broker_;  // as the user gave it, for messages
     int timeoutMs_;
     std::function<bool()> interrupted_;
     Failure failure_;
@@ -71,7 +70,6 @@ private:
     // What the bridge has said.
     std::optional<std::string> bridgeState_;
     std::optional<std::vector<UnitListing>> units_;
-    std::vector<bool> linked_;  // beside units_
     std::string unit_;          // the chosen unit's topic name
     std::string availability_;
     bool stateRead_ = false;
